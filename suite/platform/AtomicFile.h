@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <sys/types.h>
+
+namespace platform {
+
+// Writes a file through a temporary file in the same folder and renames it over the target only
+// on commit(), after the data reached the disk. Until then the old file stays as it was, and a
+// failure, a cancel or a crash leaves no half-written target behind.
+class AtomicFile {
+public:
+    explicit AtomicFile(std::string path, mode_t mode = 0600);
+    ~AtomicFile(); // discards the temporary file unless committed
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    bool open(std::string& error);
+    bool write(const void* data, std::size_t size, std::string& error);
+    bool commit(std::string& error);
+    void discard();
+
+    const std::string& path() const { return m_path; }
+    const std::string& tempPath() const { return m_tempPath; }
+    int fd() const { return m_fd; }
+
+    // Test seam: every AtomicFile fails its writes with "No space left on device" once this many
+    // bytes were written in the process (negative: never).
+    static void FailAfterBytesForTesting(long long bytes);
+
+private:
+    std::string m_path;
+    std::string m_tempPath;
+    mode_t m_mode;
+    int m_fd = -1;
+};
+
+// Replaces the file at `path` with `bytes` through an AtomicFile.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t mode, std::string& error);
+
+} // namespace platform

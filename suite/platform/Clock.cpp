@@ -1,0 +1,28 @@
+#include "platform/Clock.h"
+
+#include <ctime>
+#include <mutex>
+
+namespace platform {
+namespace {
+std::mutex g_mutex;
+std::function<std::int64_t()> g_clock;
+} // namespace
+
+std::int64_t Now() {
+    {
+        std::lock_guard lock(g_mutex);
+        if (g_clock)
+            return g_clock();
+    }
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+void SetClockForTesting(std::function<std::int64_t()> clock) {
+    std::lock_guard lock(g_mutex);
+    g_clock = std::move(clock);
+}
+
+void ResetClock() { SetClockForTesting(nullptr); }
+
+} // namespace platform

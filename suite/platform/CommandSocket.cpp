@@ -1,0 +1,263 @@
+#include "platform/CommandSocket.h"
+
+#include "platform/RuntimeFolder.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+constexpr std::uint8_t kCommandMagic[4] = {'Q', 'M', 'C', '1'};
+constexpr std::uint8_t kReplyMagic[4] = {'Q', 'M', 'R', '1'};
+
+void Put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+std::uint32_t Get32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+bool EndpointPath(const std::string& endpoint, std::string& path, std::string& error) {
+    if (endpoint.empty() || endpoint.find('/') != std::string::npos) {
+        error = "Invalid endpoint name \"" + endpoint + "\".";
+        return false;
+    }
+    std::string folder;
+    if (!GetRuntimeFolder(folder, error))
+        return false;
+    path = folder + "/" + endpoint;
+    if (path.size() >= sizeof(sockaddr_un::sun_path)) {
+        error = "The endpoint path " + path + " is too long.";
+        return false;
+    }
+    return true;
+}
+
+sockaddr_un Address(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    return addr;
+}
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Reads or writes exactly `size` bytes before the deadline.
+bool Transfer(int fd, std::uint8_t* buf, std::size_t size, bool reading, Clock::time_point deadline,
+              std::string& error) {
+    std::size_t done = 0;
+    while (done < size) {
+        pollfd p{fd, static_cast<short>(reading ? POLLIN : POLLOUT), 0};
+        const int r = ::poll(&p, 1, MsLeft(deadline));
+        if (r == 0) {
+            error = "No answer in time.";
+            return false;
+        }
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            error = std::strerror(errno);
+            return false;
+        }
+        const ssize_t n = reading ? ::recv(fd, buf + done, size - done, 0)
+                                  : ::send(fd, buf + done, size - done, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            error = std::strerror(errno);
+            return false;
+        }
+        if (n == 0) {
+            error = "The connection was closed early.";
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+int Connect(const std::string& path, std::string& error) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return -1;
+    }
+    const sockaddr_un addr = Address(path);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
+        error = "The scheduler is not running (" + std::string(std::strerror(errno)) + ").";
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+std::array<std::uint8_t, kCommandRecordSize> EncodeCommand(const CommandRecord& record) {
+    std::array<std::uint8_t, kCommandRecordSize> out{};
+    std::memcpy(out.data(), kCommandMagic, 4);
+    Put32(out.data() + 4, record.code);
+    Put32(out.data() + 8, static_cast<std::uint32_t>(record.senderPid));
+    return out;
+}
+
+bool DecodeCommand(const std::uint8_t* data, std::size_t size, CommandRecord& record, std::string& error) {
+    if (!data || size != kCommandRecordSize) {
+        error = "A command record has " + std::to_string(kCommandRecordSize) + " bytes, not " +
+                std::to_string(size) + ".";
+        return false;
+    }
+    if (std::memcmp(data, kCommandMagic, 4) != 0) {
+        error = "Not a command record.";
+        return false;
+    }
+    if (Get32(data + 12) != 0) {
+        error = "Unknown command record version.";
+        return false;
+    }
+    record.code = Get32(data + 4);
+    record.senderPid = static_cast<std::int32_t>(Get32(data + 8));
+    return true;
+}
+
+std::array<std::uint8_t, kCommandReplySize> EncodeReply(std::int32_t result) {
+    std::array<std::uint8_t, kCommandReplySize> out{};
+    std::memcpy(out.data(), kReplyMagic, 4);
+    Put32(out.data() + 4, static_cast<std::uint32_t>(result));
+    return out;
+}
+
+bool DecodeReply(const std::uint8_t* data, std::size_t size, std::int32_t& result, std::string& error) {
+    if (!data || size != kCommandReplySize || std::memcmp(data, kReplyMagic, 4) != 0) {
+        error = "Malformed reply.";
+        return false;
+    }
+    result = static_cast<std::int32_t>(Get32(data + 4));
+    return true;
+}
+
+CommandServer::~CommandServer() { close(); }
+
+void CommandServer::close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        ::unlink(m_path.c_str());
+    }
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+    m_fd = m_lockFd = -1;
+}
+
+bool CommandServer::listen(const std::string& endpoint, std::string& error) {
+    close();
+    std::string path;
+    if (!EndpointPath(endpoint, path, error))
+        return false;
+    // The lock decides which of two servers starting at once wins; the loser leaves the
+    // winner's socket alone.
+    const std::string lockPath = path + ".lock";
+    const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd < 0) {
+        error = "Cannot open " + lockPath + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(lockFd);
+        error = "Another instance is already running.";
+        return false;
+    }
+    ::unlink(path.c_str()); // a socket left behind by a server that died
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un addr = Address(path);
+    // The folder is private already; the socket itself is closed to others as well.
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 &&
+                       ::chmod(path.c_str(), 0600) == 0;
+    if (!bound || ::listen(fd, 16) != 0) {
+        error = "Cannot listen on " + path + ": " + std::strerror(errno);
+        if (fd >= 0)
+            ::close(fd);
+        ::close(lockFd);
+        return false;
+    }
+    m_fd = fd;
+    m_lockFd = lockFd;
+    m_path = path;
+    return true;
+}
+
+bool CommandServer::serveOne(const Handler& handler, int timeoutMs) {
+    if (m_fd < 0)
+        return false;
+    pollfd p{m_fd, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0)
+        return false;
+    const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (client < 0)
+        return false;
+    bool handled = false;
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (::getsockopt(client, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::geteuid()) {
+        std::uint8_t buf[kCommandRecordSize];
+        std::string error;
+        CommandRecord record;
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        if (Transfer(client, buf, sizeof buf, true, deadline, error) &&
+            DecodeCommand(buf, sizeof buf, record, error)) {
+            auto reply = EncodeReply(handler(record));
+            Transfer(client, reply.data(), reply.size(), false, deadline, error);
+            handled = true;
+        }
+    }
+    ::close(client);
+    return handled;
+}
+
+bool SendCommand(const std::string& endpoint, const CommandRecord& record, std::int32_t& reply,
+                 int timeoutMs, std::string& error) {
+    std::string path;
+    if (!EndpointPath(endpoint, path, error))
+        return false;
+    const int fd = Connect(path, error);
+    if (fd < 0)
+        return false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto out = EncodeCommand(record);
+    std::uint8_t in[kCommandReplySize];
+    const bool ok = Transfer(fd, out.data(), out.size(), false, deadline, error) &&
+                    Transfer(fd, in, sizeof in, true, deadline, error) &&
+                    DecodeReply(in, sizeof in, reply, error);
+    ::close(fd);
+    return ok;
+}
+
+bool IsEndpointAlive(const std::string& endpoint) {
+    std::string path, error;
+    if (!EndpointPath(endpoint, path, error))
+        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const sockaddr_un addr = Address(path);
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace platform
