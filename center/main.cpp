@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!platform::DisplayAvailable()) {
-        std::fputs("qmcenter: no display available (set DISPLAY or WAYLAND_DISPLAY to open the window).\n", stderr);
+        std::fputs("qmcenter: no display available (set DISPLAY or WAYLAND_DISPLAY to open the window).\n",
+                   stderr);
         return 1;
     }
     QApplication app(argc, argv);

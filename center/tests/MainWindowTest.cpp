@@ -1,7 +1,7 @@
 #include "center/windows/MainWindow.h"
 
-#include <QTabWidget>
 #include "QtTestMain.h"
+#include <QTabWidget>
 
 class MainWindowTest : public QObject {
     Q_OBJECT

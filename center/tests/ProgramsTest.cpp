@@ -20,8 +20,8 @@ TEST(Programs, AllStandInOneProgramFolder) {
 }
 
 TEST(Programs, ControlCenterWithoutDisplaySaysSoInOneLineAndExitsOne) {
-    const auto r = RunProgram(ProgramPath("qmcenter"), {},
-                              {}, {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="});
+    const auto r =
+        RunProgram(ProgramPath("qmcenter"), {}, {}, {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "qmcenter: no display available (set DISPLAY or WAYLAND_DISPLAY to open the window).\n");
 }

@@ -34,7 +34,9 @@ void AtomicFile::FailAfterBytesForTesting(long long bytes) {
 
 AtomicFile::AtomicFile(std::string path, mode_t mode) : m_path(std::move(path)), m_mode(mode) {}
 
-AtomicFile::~AtomicFile() { discard(); }
+AtomicFile::~AtomicFile() {
+    discard();
+}
 
 bool AtomicFile::open(std::string& error) {
     discard();

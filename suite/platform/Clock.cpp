@@ -23,6 +23,8 @@ void SetClockForTesting(std::function<std::int64_t()> clock) {
     g_clock = std::move(clock);
 }
 
-void ResetClock() { SetClockForTesting(nullptr); }
+void ResetClock() {
+    SetClockForTesting(nullptr);
+}
 
 } // namespace platform

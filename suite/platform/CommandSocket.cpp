@@ -152,7 +152,9 @@ bool DecodeReply(const std::uint8_t* data, std::size_t size, std::int32_t& resul
     return true;
 }
 
-CommandServer::~CommandServer() { close(); }
+CommandServer::~CommandServer() {
+    close();
+}
 
 void CommandServer::close() {
     if (m_fd >= 0) {
@@ -229,8 +231,8 @@ bool CommandServer::serveOne(const Handler& handler, int timeoutMs) {
     return handled;
 }
 
-bool SendCommand(const std::string& endpoint, const CommandRecord& record, std::int32_t& reply,
-                 int timeoutMs, std::string& error) {
+bool SendCommand(const std::string& endpoint, const CommandRecord& record, std::int32_t& reply, int timeoutMs,
+                 std::string& error) {
     std::string path;
     if (!EndpointPath(endpoint, path, error))
         return false;

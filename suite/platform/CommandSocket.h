@@ -56,8 +56,8 @@ private:
 
 // Sends one command and waits for the reply (at most `timeoutMs`). False with a reason when no
 // server listens, the server did not answer in time, or the reply was malformed.
-bool SendCommand(const std::string& endpoint, const CommandRecord& record, std::int32_t& reply,
-                 int timeoutMs, std::string& error);
+bool SendCommand(const std::string& endpoint, const CommandRecord& record, std::int32_t& reply, int timeoutMs,
+                 std::string& error);
 // True when a server accepts connections on the endpoint.
 bool IsEndpointAlive(const std::string& endpoint);
 

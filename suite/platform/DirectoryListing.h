@@ -13,9 +13,9 @@ struct FindData {
     std::string name;
     bool isDirectory = false; // a real folder; a link to a folder is not one
     bool isSymlink = false;
-    bool isReadOnly = false;  // the owner may not write it
-    bool isHidden = false;    // the name starts with a dot
-    std::int64_t size = 0;    // of the entry itself (for a link: of what it points to, when it exists)
+    bool isReadOnly = false; // the owner may not write it
+    bool isHidden = false;   // the name starts with a dot
+    std::int64_t size = 0;   // of the entry itself (for a link: of what it points to, when it exists)
     std::int64_t creationTime = 0;
     std::int64_t accessTime = 0;
     std::int64_t writeTime = 0;

@@ -41,7 +41,9 @@ void NamedEvent::reset() {
         Word(m_memory)->store(0, std::memory_order_release);
 }
 
-bool NamedEvent::isSet() const { return isOpen() && Word(m_memory)->load(std::memory_order_acquire) != 0; }
+bool NamedEvent::isSet() const {
+    return isOpen() && Word(m_memory)->load(std::memory_order_acquire) != 0;
+}
 
 bool NamedEvent::wait(int timeoutMs) const {
     if (!isOpen())

@@ -15,6 +15,8 @@ std::string ProgramFolder() {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string SiblingProgram(const std::string& name) { return ProgramFolder() + "/" + name; }
+std::string SiblingProgram(const std::string& name) {
+    return ProgramFolder() + "/" + name;
+}
 
 } // namespace platform

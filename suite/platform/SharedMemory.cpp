@@ -47,7 +47,9 @@ bool SharedMemory::SystemName(const std::string& name, std::string& systemName, 
     return true;
 }
 
-SharedMemory::~SharedMemory() { close(); }
+SharedMemory::~SharedMemory() {
+    close();
+}
 
 void SharedMemory::close() {
     if (m_data)

@@ -28,10 +28,18 @@ std::string HomeFolder() {
     return "/tmp";
 }
 
-std::string ConfigHome() { return FromEnv("XDG_CONFIG_HOME", ".config"); }
-std::string DataHome() { return FromEnv("XDG_DATA_HOME", ".local/share"); }
-std::string StateHome() { return FromEnv("XDG_STATE_HOME", ".local/state"); }
-std::string CacheHome() { return FromEnv("XDG_CACHE_HOME", ".cache"); }
+std::string ConfigHome() {
+    return FromEnv("XDG_CONFIG_HOME", ".config");
+}
+std::string DataHome() {
+    return FromEnv("XDG_DATA_HOME", ".local/share");
+}
+std::string StateHome() {
+    return FromEnv("XDG_STATE_HOME", ".local/state");
+}
+std::string CacheHome() {
+    return FromEnv("XDG_CACHE_HOME", ".cache");
+}
 
 bool MakeFolders(const std::string& path, mode_t mode, std::string& error) {
     if (path.empty()) {

@@ -28,8 +28,11 @@ std::optional<Answer> ParseAnswer(Buttons b, const std::string& line) {
     if (line.empty())
         return std::nullopt;
     const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
-    const std::pair<char, Answer> map[] = {
-        {'o', Answer::OK}, {'c', Answer::Cancel}, {'y', Answer::Yes}, {'n', Answer::No}, {'r', Answer::Retry}};
+    const std::pair<char, Answer> map[] = {{'o', Answer::OK},
+                                           {'c', Answer::Cancel},
+                                           {'y', Answer::Yes},
+                                           {'n', Answer::No},
+                                           {'r', Answer::Retry}};
     for (const auto& [key, answer] : map) {
         Message probe{"", "", b, Icon::None, answer};
         if (key == c && SafeAnswer(probe) == answer)
@@ -40,7 +43,9 @@ std::optional<Answer> ParseAnswer(Buttons b, const std::string& line) {
 
 } // namespace
 
-bool HeadlessBackend::interactive() const { return m_useTerminal && ::isatty(STDIN_FILENO); }
+bool HeadlessBackend::interactive() const {
+    return m_useTerminal && ::isatty(STDIN_FILENO);
+}
 
 bool HeadlessBackend::ReadTerminalLine(std::string& line, bool hidden) {
     termios old{};
@@ -89,7 +94,8 @@ std::optional<std::vector<std::string>> HeadlessBackend::chooseFiles(const FileR
     std::string line;
     if (!ReadTerminalLine(line, false) || line.empty())
         return std::nullopt;
-    if (request.save && !request.defaultExtension.empty() && line.find('.', line.rfind('/') + 1) == std::string::npos)
+    if (request.save && !request.defaultExtension.empty() &&
+        line.find('.', line.rfind('/') + 1) == std::string::npos)
         line += "." + request.defaultExtension;
     return std::vector<std::string>{line};
 }
@@ -109,7 +115,8 @@ std::optional<std::string> HeadlessBackend::chooseFolder(const FolderRequest& re
 
 std::optional<std::string> HeadlessBackend::askText(const TextRequest& request) {
     if (!interactive()) {
-        std::fprintf(m_out, "%s: %s (no terminal to ask on)\n", request.caption.c_str(), request.prompt.c_str());
+        std::fprintf(m_out, "%s: %s (no terminal to ask on)\n", request.caption.c_str(),
+                     request.prompt.c_str());
         std::fflush(m_out);
         return std::nullopt;
     }

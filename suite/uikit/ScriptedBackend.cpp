@@ -16,7 +16,9 @@ T TakeNext(std::deque<T>& queue, std::size_t& unanswered, Fallback fallback) {
 
 } // namespace
 
-void ScriptedBackend::clear() { *this = ScriptedBackend(); }
+void ScriptedBackend::clear() {
+    *this = ScriptedBackend();
+}
 
 Answer ScriptedBackend::showMessage(const Message& message) {
     m_messages.push_back(message);

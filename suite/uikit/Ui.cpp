@@ -81,7 +81,9 @@ std::vector<FilterEntry> ParseFilter(const std::string& filter) {
     return entries;
 }
 
-IUiBackend& Backend() { return g_backend ? *g_backend : DefaultBackend(); }
+IUiBackend& Backend() {
+    return g_backend ? *g_backend : DefaultBackend();
+}
 
 IUiBackend* SetBackend(IUiBackend* backend) {
     IUiBackend* previous = g_backend;
@@ -89,7 +91,9 @@ IUiBackend* SetBackend(IUiBackend* backend) {
     return previous;
 }
 
-Answer ShowMessage(const Message& message) { return Backend().showMessage(message); }
+Answer ShowMessage(const Message& message) {
+    return Backend().showMessage(message);
+}
 
 Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) {
     return ShowMessage(Message{text, caption, buttons, icon, std::nullopt});
@@ -99,10 +103,16 @@ std::optional<std::vector<std::string>> ChooseFiles(const FileRequest& request) 
     return Backend().chooseFiles(request);
 }
 
-std::optional<std::string> ChooseFolder(const FolderRequest& request) { return Backend().chooseFolder(request); }
+std::optional<std::string> ChooseFolder(const FolderRequest& request) {
+    return Backend().chooseFolder(request);
+}
 
-std::optional<std::string> AskText(const TextRequest& request) { return Backend().askText(request); }
+std::optional<std::string> AskText(const TextRequest& request) {
+    return Backend().askText(request);
+}
 
-void PumpMessages() { Backend().pumpMessages(); }
+void PumpMessages() {
+    Backend().pumpMessages();
+}
 
 } // namespace uikit

@@ -31,9 +31,12 @@ void SetUpTestHome() {
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot create the temporary test home");
     g_root = pattern;
-    const std::pair<const char*, const char*> vars[] = {
-        {"HOME", "home"},           {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
-        {"XDG_STATE_HOME", "state"}, {"XDG_CACHE_HOME", "cache"},   {"XDG_RUNTIME_DIR", "run"}};
+    const std::pair<const char*, const char*> vars[] = {{"HOME", "home"},
+                                                        {"XDG_CONFIG_HOME", "config"},
+                                                        {"XDG_DATA_HOME", "data"},
+                                                        {"XDG_STATE_HOME", "state"},
+                                                        {"XDG_CACHE_HOME", "cache"},
+                                                        {"XDG_RUNTIME_DIR", "run"}};
     for (const auto& [name, sub] : vars) {
         const std::string dir = g_root + "/" + sub;
         fs::create_directories(dir);
@@ -127,6 +130,8 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
     return r;
 }
 
-std::string ProgramPath(const std::string& name) { return std::string(QM_BIN_DIR) + "/" + name; }
+std::string ProgramPath(const std::string& name) {
+    return std::string(QM_BIN_DIR) + "/" + name;
+}
 
 } // namespace qmtest

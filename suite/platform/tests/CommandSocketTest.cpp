@@ -38,9 +38,11 @@ TEST(CommandSocket, ClientInOneProcessGetsTheServerProcessReply) {
 
     std::int32_t reply = 0;
     std::string error;
-    ASSERT_TRUE(SendCommand(kSessionManagerEndpoint, CommandRecord{3, ::getpid()}, reply, 5000, error)) << error;
+    ASSERT_TRUE(SendCommand(kSessionManagerEndpoint, CommandRecord{3, ::getpid()}, reply, 5000, error))
+        << error;
     EXPECT_EQ(reply, 30);
-    ASSERT_TRUE(SendCommand(kSessionManagerEndpoint, CommandRecord{6, ::getpid()}, reply, 5000, error)) << error;
+    ASSERT_TRUE(SendCommand(kSessionManagerEndpoint, CommandRecord{6, ::getpid()}, reply, 5000, error))
+        << error;
     EXPECT_EQ(reply, 60);
     ASSERT_TRUE(server.waitForFinished(10000));
     EXPECT_EQ(server.exitCode(), 0);
@@ -69,7 +71,12 @@ TEST(CommandSocket, SecondServerIsRefusedWhileTheFirstLives) {
         SendCommand("Single", CommandRecord{2, 1}, reply, 5000, e);
     });
     std::uint32_t seen = 0;
-    EXPECT_TRUE(first.serveOne([&](const CommandRecord& r) { seen = r.code; return 0; }, 5000));
+    EXPECT_TRUE(first.serveOne(
+        [&](const CommandRecord& r) {
+            seen = r.code;
+            return 0;
+        },
+        5000));
     client.join();
     EXPECT_EQ(seen, 2u);
     first.close();

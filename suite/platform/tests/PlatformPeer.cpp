@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
     }
     if (verb == "send" && argc == 4) { // prints the reply to one command
         std::int32_t reply = 0;
-        if (!SendCommand(name, CommandRecord{static_cast<std::uint32_t>(std::atoi(argv[3])), ::getpid()}, reply,
-                         5000, error)) {
+        if (!SendCommand(name, CommandRecord{static_cast<std::uint32_t>(std::atoi(argv[3])), ::getpid()},
+                         reply, 5000, error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return 1;
         }

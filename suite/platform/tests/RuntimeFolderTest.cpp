@@ -1,6 +1,6 @@
+#include "platform/RuntimeFolder.h"
 #include "platform/Display.h"
 #include "platform/ProgramFolder.h"
-#include "platform/RuntimeFolder.h"
 
 #include "TestSupport.h"
 

@@ -8,15 +8,17 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace platform;
 
 namespace {
-qmtest::ProcessResult Peer(const std::vector<std::string>& args) { return qmtest::RunProgram(PLATFORM_PEER, args); }
+qmtest::ProcessResult Peer(const std::vector<std::string>& args) {
+    return qmtest::RunProgram(PLATFORM_PEER, args);
+}
 } // namespace
 
 TEST(SharedMemory, WrittenByOneProcessIsReadByAnother) {

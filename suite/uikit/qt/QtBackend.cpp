@@ -9,7 +9,9 @@
 namespace uikit {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 QMessageBox::StandardButton ToQt(Answer a) {
     switch (a) {
@@ -94,7 +96,7 @@ Answer QtBackend::showMessage(const Message& message) {
         return Answer::Cancel;
     default:
         // Closed with Escape or the title bar: the answer that closing means.
-        return message.buttons == Buttons::OK ? Answer::OK
+        return message.buttons == Buttons::OK      ? Answer::OK
                : message.buttons == Buttons::YesNo ? Answer::No
                                                    : Answer::Cancel;
     }
@@ -106,7 +108,8 @@ std::optional<std::vector<std::string>> QtBackend::chooseFiles(const FileRequest
     if (request.save)
         dialog.setFileMode(QFileDialog::AnyFile);
     else
-        dialog.setFileMode((request.flags & kMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+        dialog.setFileMode((request.flags & kMultiSelect) ? QFileDialog::ExistingFiles
+                                                          : QFileDialog::ExistingFile);
     if (!(request.flags & kOverwritePrompt))
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.defaultExtension.empty())
@@ -140,7 +143,9 @@ std::optional<std::string> QtBackend::askText(const TextRequest& request) {
     return text.toStdString();
 }
 
-void QtBackend::pumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); }
+void QtBackend::pumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
 
 void QtBackend::setWaitCursor(bool on) {
     if (on)

@@ -1,10 +1,10 @@
 #include "uikit/qt/QtBackend.h"
 
+#include "QtTestMain.h"
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-#include "QtTestMain.h"
 
 // The Qt back-end shows real dialogs; here they are answered by clicking their buttons.
 class QtBackendTest : public QObject {
@@ -21,8 +21,8 @@ private slots:
             QVERIFY(box->button(QMessageBox::Cancel));
             box->button(QMessageBox::No)->click();
         });
-        const auto a = ui.showMessage({"Overwrite?", "Quillmark", uikit::Buttons::YesNoCancel,
-                                       uikit::Icon::Question, std::nullopt});
+        const auto a = ui.showMessage(
+            {"Overwrite?", "Quillmark", uikit::Buttons::YesNoCancel, uikit::Icon::Question, std::nullopt});
         QCOMPARE(static_cast<int>(a), static_cast<int>(uikit::Answer::No));
         QCOMPARE(seenText, QStringLiteral("Overwrite?"));
         QCOMPARE(seenTitle, QStringLiteral("Quillmark"));
@@ -34,7 +34,8 @@ private slots:
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
                 box->reject();
         });
-        const auto a = ui.showMessage({"Sure?", "Quillmark", uikit::Buttons::YesNo, uikit::Icon::Warning, std::nullopt});
+        const auto a =
+            ui.showMessage({"Sure?", "Quillmark", uikit::Buttons::YesNo, uikit::Icon::Warning, std::nullopt});
         QCOMPARE(static_cast<int>(a), static_cast<int>(uikit::Answer::No));
     }
 

@@ -1,10 +1,11 @@
-#include "uikit/ScriptedBackend.h"
 #include "uikit/UIException.h"
+#include "uikit/ScriptedBackend.h"
 
 #include <gtest/gtest.h>
 
 TEST(CUIException, ReportTextJoinsTheTextsOrNamesTheCode) {
-    EXPECT_EQ(CUIException(0, "ListFiles: wrong file mask", nullptr).GetReportText(), "ListFiles: wrong file mask");
+    EXPECT_EQ(CUIException(0, "ListFiles: wrong file mask", nullptr).GetReportText(),
+              "ListFiles: wrong file mask");
     EXPECT_EQ(CUIException(1, "First", "Second").GetReportText(), "First\nSecond");
     EXPECT_EQ(CUIException(7, nullptr, "Only second").GetReportText(), "Only second");
     EXPECT_EQ(CUIException(53).GetReportText(), "Error 53.");

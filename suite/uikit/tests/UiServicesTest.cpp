@@ -12,8 +12,8 @@ namespace {
 
 // A small piece of "application" logic to drive through the services, as later modules will.
 std::string ConfirmOverwrite(const std::string& path) {
-    const Answer a = MessageBox("The file already exists. Overwrite?\n" + path, "Quillmark", Buttons::YesNoCancel,
-                                Icon::Question);
+    const Answer a = MessageBox("The file already exists. Overwrite?\n" + path, "Quillmark",
+                                Buttons::YesNoCancel, Icon::Question);
     switch (a) {
     case Answer::Yes:
         return "overwrite";
@@ -112,7 +112,8 @@ TEST(HeadlessBackend, PrintsTheMessageAndNeverBlocks) {
 }
 
 TEST(ParseFilter, SplitsPairsPatternsAndStopsAtTheDoubleBar) {
-    const auto entries = ParseFilter("Key files (*.qmk)|*.qmk|Archives|*.qma; *.qmp|All files (*.*)|*.*||ignored|x");
+    const auto entries =
+        ParseFilter("Key files (*.qmk)|*.qmk|Archives|*.qma; *.qmp|All files (*.*)|*.*||ignored|x");
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].description, "Key files (*.qmk)");
     EXPECT_EQ(entries[0].patterns, std::vector<std::string>{"*.qmk"});
