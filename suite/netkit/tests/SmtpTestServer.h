@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QJsonArray>
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// The loopback SMTP server of smtp_server.py, run as a child process for the length of a test.
+class SmtpTestServer {
+public:
+    struct Options {
+        std::string auth; // "user:password" to require a login
+        std::vector<std::string> refuse;
+    };
+    explicit SmtpTestServer(const Options& options);
+    SmtpTestServer() : SmtpTestServer(Options{}) {}
+    ~SmtpTestServer();
+    SmtpTestServer(const SmtpTestServer&) = delete;
+    SmtpTestServer& operator=(const SmtpTestServer&) = delete;
+
+    bool running() const { return m_port > 0; }
+    int port() const { return m_port; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
+    // What arrived so far, one object per message (see mail_summary.py).
+    QJsonArray Received() const;
+
+private:
+    pid_t m_pid = -1;
+    int m_port = 0;
+    std::string m_folder;
+};
+
+// A loopback port where nothing listens.
+int ClosedLoopbackPort();

@@ -1,0 +1,82 @@
+#!/usr/bin/python3
+"""A real SMTP server for the mail tests, on 127.0.0.1 and a free port.
+
+Each accepted message is stored in --dir as N.eml (the bytes as received) with N.json (the
+envelope). The port is written to --port-file once the server listens. --auth USER:PASSWORD
+requires AUTH LOGIN or PLAIN (over the plain loopback connection); --refuse ADDRESS makes the
+server reject that recipient. Runs until it is terminated.
+"""
+import argparse
+import asyncio
+import json
+import logging
+import os
+import signal
+import warnings
+
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+class Store:
+    def __init__(self, folder, refused):
+        self.folder = folder
+        self.refused = {a.lower() for a in refused}
+        self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower() in self.refused:
+            return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        base = os.path.join(self.folder, str(self.count))
+        with open(base + ".eml.tmp", "wb") as f:
+            f.write(envelope.original_content)
+        with open(base + ".json.tmp", "w") as f:
+            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
+                       "login": session.auth_data.decode() if session.auth_data else None}, f)
+        os.rename(base + ".json.tmp", base + ".json")
+        os.rename(base + ".eml.tmp", base + ".eml")
+        return "250 2.0.0 Message accepted"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--dir", required=True)
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--auth")
+    parser.add_argument("--refuse", action="append", default=[])
+    args = parser.parse_args()
+
+    # Plain AUTH over loopback is what the tests want; the module's warnings about it are noise.
+    warnings.simplefilter("ignore")
+    logging.getLogger("mail.log").setLevel(logging.ERROR)
+    handler = Store(args.dir, args.refuse)
+    kwargs = {"decode_data": False, "hostname": "qmtest.localhost"}
+    if args.auth:
+        user, password = args.auth.split(":", 1)
+
+        def authenticator(server, session, envelope, mechanism, auth_data):
+            ok = (isinstance(auth_data, LoginPassword) and auth_data.login.decode() == user
+                  and auth_data.password.decode() == password)
+            return AuthResult(success=ok, handled=False, auth_data=auth_data.login if ok else None)
+
+        kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=False)
+
+    loop = asyncio.new_event_loop()
+    asyncio.set_event_loop(loop)
+    server = loop.run_until_complete(
+        loop.create_server(lambda: SMTP(handler, **kwargs), host="127.0.0.1", port=0))
+    port = server.sockets[0].getsockname()[1]
+    with open(args.port_file + ".tmp", "w") as f:
+        f.write(str(port))
+    os.rename(args.port_file + ".tmp", args.port_file)
+    loop.add_signal_handler(signal.SIGTERM, loop.stop)
+    loop.run_forever()
+    server.close()
+
+
+if __name__ == "__main__":
+    main()
