@@ -12,7 +12,6 @@
 #include <curl/curl.h>
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -25,14 +24,12 @@ namespace Mail {
 
 namespace {
 
-// A server that answers nothing must end the task run well within 30 seconds.
+// A server that answers nothing must end the task run well within 30 seconds. The connection
+// time-out covers the server's greeting as well.
 constexpr long kConnectSeconds = 15;
 constexpr long kResponseSeconds = 20;
 // Mail servers refuse much smaller messages; the limit keeps a huge file from exhausting memory.
 constexpr std::int64_t kMaxAttachmentBytes = 256LL * 1024 * 1024;
-
-std::atomic<int> g_connectSeconds{0};
-std::atomic<int> g_responseSeconds{0};
 
 void CopyError(const std::string& text, char* errorText, int errorTextSize) {
     if (!errorText || errorTextSize <= 0)
@@ -187,6 +184,8 @@ std::string FailureText(CURLcode code, const char* detail, const Exchange& x, co
     const std::string& cmd = x.lastCommand;
     if (code == CURLE_LOGIN_DENIED || (refused && cmd.rfind("AUTH", 0) == 0))
         return "The mail server refused the login: " + (refused ? reply : std::string(detail));
+    if (refused && reply.rfind("530", 0) == 0)
+        return "The mail server requires a login (turn on server authentication): " + reply;
     if (refused && cmd.rfind("RCPT TO:", 0) == 0)
         return "The mail server refused the recipient " + cmd.substr(8) + ": " + reply;
     if (refused && cmd.rfind("MAIL FROM:", 0) == 0)
@@ -224,11 +223,6 @@ bool ParseViaIp(const std::string& text, std::string& interfaceOption, std::stri
 }
 
 } // namespace
-
-void SetTimeoutsForTesting(int connectSeconds, int responseSeconds) {
-    g_connectSeconds = connectSeconds;
-    g_responseSeconds = responseSeconds;
-}
 
 int SendMail(const SENDMAILINFO_* info, char* errorText, int errorTextSize, MAILPROGRESS_* progress) {
     auto fail = [&](const std::string& text) {
@@ -309,8 +303,6 @@ int SendMail(const SENDMAILINFO_* info, char* errorText, int errorTextSize, MAIL
         recipients = curl_slist_append(recipients, ("<" + a.address + ">").c_str());
     const std::string from = "<" + in.from.address + ">";
     char detail[CURL_ERROR_SIZE] = {};
-    const long connectSeconds = g_connectSeconds > 0 ? g_connectSeconds.load() : kConnectSeconds;
-    const long responseSeconds = g_responseSeconds > 0 ? g_responseSeconds.load() : kResponseSeconds;
 
     curl_easy_setopt(curl, CURLOPT_URL, server.url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
@@ -318,11 +310,11 @@ int SendMail(const SENDMAILINFO_* info, char* errorText, int errorTextSize, MAIL
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
     curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectSeconds);
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, responseSeconds);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kResponseSeconds);
     // A transfer that stalls (no byte for the response time) is given up as well.
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, responseSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kResponseSeconds);
     if (!interfaceOption.empty())
         curl_easy_setopt(curl, CURLOPT_INTERFACE, interfaceOption.c_str());
     if (info->bAuth) {

@@ -29,8 +29,5 @@ struct SENDMAILINFO_ {
 // the server is contacted. progress may be null.
 int SendMail(const SENDMAILINFO_* info, char* errorText, int errorTextSize, MAILPROGRESS_* progress);
 
-// Shortens the waits, for tests of an unresponsive server; 0 restores the defaults.
-void SetTimeoutsForTesting(int connectSeconds, int responseSeconds);
-
 } // namespace Mail
 } // namespace NetKit

@@ -158,15 +158,20 @@ std::string EffectiveCharset(const std::string& charset) {
     return charset.empty() ? "utf-8" : charset;
 }
 
+// Line breaks would end a header line early and let the text add lines of its own.
+bool RefuseBreaksAndControls(std::string_view text, const char* what, std::string& error) {
+    const char* problem = HasLineBreak(text) ? "a line break"
+                          : HasControl(text) ? "a control character"
+                                             : nullptr;
+    if (!problem)
+        return true;
+    error = std::string("The ") + what + " \"" + Shown(text) + "\" contains " + problem + ".";
+    return false;
+}
+
 bool ValidateDisplayName(std::string_view name, std::string& error) {
-    if (HasLineBreak(name)) {
-        error = Format("The name \"%1\" contains a line break.", Shown(name));
+    if (!RefuseBreaksAndControls(name, "name", error))
         return false;
-    }
-    if (HasControl(name)) {
-        error = Format("The name \"%1\" contains a control character.", Shown(name));
-        return false;
-    }
     if (FindInvalidUtf8(name) != std::string_view::npos) {
         error = Format("The name \"%1\" is not valid UTF-8 text.", Shown(name));
         return false;
@@ -456,14 +461,8 @@ bool ValidateAddress(std::string_view address, std::string& error) {
 }
 
 bool ParseAddressList(std::string_view text, std::vector<MailAddress>& out, std::string& error) {
-    if (HasLineBreak(text)) {
-        error = Format("The address list \"%1\" contains a line break.", Shown(text));
+    if (!RefuseBreaksAndControls(text, "address list", error))
         return false;
-    }
-    if (HasControl(text)) {
-        error = Format("The address list \"%1\" contains a control character.", Shown(text));
-        return false;
-    }
     bool quoted = false, bracketed = false;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= text.size(); ++i) {

@@ -49,6 +49,15 @@ Result Send(const SENDMAILINFO_& info, MAILPROGRESS_* progress = nullptr) {
     return r;
 }
 
+// Sends, and returns what the server received last.
+QJsonObject SendAndReceive(const SmtpTestServer& server, const SENDMAILINFO_& info) {
+    const Result r = Send(info);
+    EXPECT_TRUE(r.ok) << r.error;
+    const QJsonArray got = server.Received();
+    EXPECT_FALSE(got.isEmpty());
+    return got.isEmpty() ? QJsonObject() : got.last().toObject();
+}
+
 std::string Str(const QJsonValue& v) {
     return v.toString().toStdString();
 }
@@ -78,12 +87,7 @@ TEST(SendMail, PlainMessageArrivesWithItsHeadersAndBodyInTheChosenSet) {
                      "e \xE2\x80\x93 nightly report";
     info.csMessage = "Hallo J\xC3\xB6rg,\n.\nA line that starts with a dot follows:\n.hidden\nFrom here on\n";
     info.csCharset = "1252 (windows-1252)";
-    const Result r = Send(info);
-    ASSERT_TRUE(r.ok) << r.error;
-
-    const QJsonArray got = server.Received();
-    ASSERT_EQ(got.size(), 1);
-    const QJsonObject m = got[0].toObject();
+    const QJsonObject m = SendAndReceive(server, info);
     EXPECT_EQ(Str(m["mail_from"]), "ann@example.test");
     EXPECT_EQ(Strings(m["rcpt_tos"]), std::vector<std::string>{"bob@example.test"});
     EXPECT_EQ(Str(m["from_name"]), info.csSenderName);
@@ -109,11 +113,7 @@ TEST(SendMail, CyrillicBodyTravelsAsBase64InKoi8r) {
     info.csSubject = "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82";
     info.csMessage = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, \xD0\xBC\xD0\xB8\xD1\x80";
     info.csCharset = "20866 (koi8-r)";
-    const Result r = Send(info);
-    ASSERT_TRUE(r.ok) << r.error;
-    const QJsonArray got = server.Received();
-    ASSERT_EQ(got.size(), 1);
-    const QJsonObject m = got[0].toObject();
+    const QJsonObject m = SendAndReceive(server, info);
     EXPECT_EQ(Str(m["charset"]), "koi8-r");
     EXPECT_EQ(Str(m["transfer_encoding"]), "base64");
     EXPECT_EQ(Str(m["body_hex"]), "f0d2c9d7c5d42c20cdc9d2");
@@ -133,12 +133,7 @@ TEST(SendMail, AttachmentKeepsItsBytesItsNameAndATypeFromItsContent) {
     qmtest::WriteFile(path, png);
     SENDMAILINFO_ info = BaseInfo(server);
     info.csAttachment = path;
-    const Result r = Send(info);
-    ASSERT_TRUE(r.ok) << r.error;
-
-    const QJsonArray got = server.Received();
-    ASSERT_EQ(got.size(), 1);
-    const QJsonObject m = got[0].toObject();
+    const QJsonObject m = SendAndReceive(server, info);
     EXPECT_EQ(Str(m["body"]), info.csMessage);
     const QJsonArray attachments = m["attachments"].toArray();
     ASSERT_EQ(attachments.size(), 1);
@@ -191,7 +186,7 @@ TEST(SendMail, RecipientsAreTheUnionOfSendToAndTheListFile) {
 }
 
 TEST(SendMail, LogsInWhenAuthenticationIsOnAndReportsARefusedLogin) {
-    SmtpTestServer strict({"mailer:s3cret:with spaces", {}});
+    SmtpTestServer strict({.auth = "mailer:s3cret:with spaces"});
     ASSERT_TRUE(strict.running());
     SENDMAILINFO_ info = BaseInfo(strict);
     info.bAuth = 1;
@@ -213,6 +208,7 @@ TEST(SendMail, LogsInWhenAuthenticationIsOnAndReportsARefusedLogin) {
     info.bAuth = 0;
     r = Send(info);
     EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("requires a login"), std::string::npos) << r.error;
     EXPECT_NE(r.error.find("530"), std::string::npos) << "the server's reason is passed on: " << r.error;
 
     info.bAuth = 1;
@@ -223,7 +219,7 @@ TEST(SendMail, LogsInWhenAuthenticationIsOnAndReportsARefusedLogin) {
 }
 
 TEST(SendMail, RefusedRecipientIsNamedAndNothingIsDelivered) {
-    SmtpTestServer server({"", {"nobody@example.test"}});
+    SmtpTestServer server({.refuse = {"nobody@example.test"}});
     ASSERT_TRUE(server.running());
     SENDMAILINFO_ info = BaseInfo(server);
     info.csSendTo = "bob@example.test, nobody@example.test";
@@ -232,6 +228,26 @@ TEST(SendMail, RefusedRecipientIsNamedAndNothingIsDelivered) {
     EXPECT_NE(r.error.find("refused the recipient <nobody@example.test>"), std::string::npos) << r.error;
     EXPECT_NE(r.error.find("550 5.1.1"), std::string::npos) << r.error;
     EXPECT_EQ(server.Received().size(), 0);
+}
+
+// Both ways of encrypting the connection are used and the server's certificate is checked: a
+// certificate that nobody vouches for stops the mail before anything is handed over.
+TEST(SendMail, StartTlsWhenOfferedAndImplicitTlsVerifyTheCertificate) {
+    SmtpTestServer offering({.tls = "starttls"});
+    ASSERT_TRUE(offering.running());
+    SENDMAILINFO_ info = BaseInfo(offering);
+    Result r = Send(info);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("certificate"), std::string::npos) << r.error;
+    EXPECT_EQ(offering.Received().size(), 0);
+
+    SmtpTestServer implicit({.tls = "implicit"});
+    ASSERT_TRUE(implicit.running());
+    info.csServer = "smtps://" + implicit.address();
+    r = Send(info);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("certificate"), std::string::npos) << r.error;
+    EXPECT_EQ(implicit.Received().size(), 0);
 }
 
 TEST(SendMail, ServerThatIsNotThereFailsAtOnce) {

@@ -27,6 +27,18 @@ SmtpTestServer::SmtpTestServer(const Options& options) {
         args.insert(args.end(), {"--auth", options.auth});
     for (const auto& r : options.refuse)
         args.insert(args.end(), {"--refuse", r});
+    if (!options.tls.empty()) {
+        const std::string cert = m_folder + "/cert.pem", key = m_folder + "/key.pem";
+        const auto r =
+            qmtest::RunProgram("/usr/bin/openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                                    "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key,
+                                                    "-out", cert, "-days", "1", "-subj", "/CN=127.0.0.1"});
+        if (r.exitCode != 0) {
+            ADD_FAILURE() << "openssl failed: " << r.err;
+            return;
+        }
+        args.insert(args.end(), {"--tls", options.tls, "--tls-cert", cert, "--tls-key", key});
+    }
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());

@@ -10,8 +10,9 @@
 class SmtpTestServer {
 public:
     struct Options {
-        std::string auth; // "user:password" to require a login
-        std::vector<std::string> refuse;
+        std::string auth = {}; // "user:password" to require a login
+        std::vector<std::string> refuse = {};
+        std::string tls = {}; // "starttls" or "implicit", with a fresh self-signed certificate
     };
     explicit SmtpTestServer(const Options& options);
     SmtpTestServer() : SmtpTestServer(Options{}) {}

@@ -4,7 +4,8 @@
 Each accepted message is stored in --dir as N.eml (the bytes as received) with N.json (the
 envelope). The port is written to --port-file once the server listens. --auth USER:PASSWORD
 requires AUTH LOGIN or PLAIN (over the plain loopback connection); --refuse ADDRESS makes the
-server reject that recipient. Runs until it is terminated.
+server reject that recipient; --tls-cert/--tls-key with --tls starttls|implicit offer STARTTLS (and
+require it) or speak TLS from the first byte. Runs until it is terminated.
 """
 import argparse
 import asyncio
@@ -12,6 +13,7 @@ import json
 import logging
 import os
 import signal
+import ssl
 import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
@@ -48,11 +50,15 @@ def main():
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--auth")
     parser.add_argument("--refuse", action="append", default=[])
+    parser.add_argument("--tls", choices=["starttls", "implicit"])
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
 
-    # Plain AUTH over loopback is what the tests want; the module's warnings about it are noise.
+    # Plain AUTH over loopback is what the tests want, and refused handshakes are what some tests
+    # cause; the module's warnings and tracebacks about them are noise.
     warnings.simplefilter("ignore")
-    logging.getLogger("mail.log").setLevel(logging.ERROR)
+    logging.getLogger("mail.log").setLevel(logging.CRITICAL)
     handler = Store(args.dir, args.refuse)
     kwargs = {"decode_data": False, "hostname": "qmtest.localhost"}
     if args.auth:
@@ -65,10 +71,19 @@ def main():
 
         kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=False)
 
+    implicit = None
+    if args.tls:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        if args.tls == "implicit":
+            implicit = context
+        else:
+            kwargs.update(tls_context=context, require_starttls=True)
+
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
     server = loop.run_until_complete(
-        loop.create_server(lambda: SMTP(handler, **kwargs), host="127.0.0.1", port=0))
+        loop.create_server(lambda: SMTP(handler, **kwargs), host="127.0.0.1", port=0, ssl=implicit))
     port = server.sockets[0].getsockname()[1]
     with open(args.port_file + ".tmp", "w") as f:
         f.write(str(port))
