@@ -243,15 +243,24 @@ std::string Base64(std::string_view bytes) {
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toBase64().toStdString();
 }
 
-// RFC 2047 "B" words, each at most 75 characters, each holding whole characters so that it
-// decodes on its own; folded with CR LF and a space.
-std::string EncodeWords(std::string_view utf8, const std::string& wantedCharset,
+// RFC 2047 "B" words, each holding whole characters so that it decodes on its own, each short
+// enough for its line: the first starts after `firstLineUsed` characters, the others after the
+// separator's space.
+std::string EncodeWords(std::string_view utf8, const std::string& wantedCharset, std::size_t firstLineUsed,
                         const char* separator = "\r\n ") {
     std::string charset = EffectiveCharset(wantedCharset);
     std::string probe, error;
-    if (!ConvertFromUtf8(utf8, charset, probe, error) || charset.size() > 30)
+    // Words in a set that is not a superset of ASCII (UTF-16 and the like) confuse readers.
+    if (!ConvertFromUtf8(utf8, charset, probe, error) || !ConvertFromUtf8("A", charset, probe, error) ||
+        probe != "A" || charset.size() > 30)
         charset = "utf-8";
-    const std::size_t maxBytes = (75 - (charset.size() + 7)) / 4 * 3;
+    const std::size_t overhead = charset.size() + 7; // "=?" charset "?B?" ... "?="
+    auto budget = [&](std::size_t used) {
+        const std::size_t room =
+            used + overhead + 8 <= kMaxHeaderLine ? kMaxHeaderLine - 2 - used - overhead : 8;
+        return room / 4 * 3;
+    };
+    std::size_t maxBytes = budget(firstLineUsed);
     std::string out, chunk, converted, previous;
     auto flush = [&] {
         if (previous.empty())
@@ -260,6 +269,7 @@ std::string EncodeWords(std::string_view utf8, const std::string& wantedCharset,
             out += separator;
         out += "=?" + charset + "?B?" + Base64(previous) + "?=";
         previous.clear();
+        maxBytes = budget(1);
     };
     for (std::size_t i = 0; i < utf8.size();) {
         std::size_t n = Utf8SequenceLength(utf8, i);
@@ -283,7 +293,13 @@ std::string EncodeWords(std::string_view utf8, const std::string& wantedCharset,
     return out;
 }
 
-std::string FormatAddress(const MailAddress& a, const std::string& charset) {
+// How long the last line is once `text` follows `used` characters.
+std::size_t LastLineLength(const std::string& text, std::size_t used) {
+    const auto lastBreak = text.rfind("\r\n");
+    return lastBreak == std::string::npos ? used + text.size() : text.size() - lastBreak - 2;
+}
+
+std::string FormatAddress(const MailAddress& a, const std::string& charset, std::size_t used) {
     if (a.name.empty())
         return a.address;
     const std::string& n = a.name;
@@ -302,7 +318,7 @@ std::string FormatAddress(const MailAddress& a, const std::string& charset) {
             phrase += '"';
         }
     } else {
-        phrase = EncodeWords(n, charset);
+        phrase = EncodeWords(n, charset, used);
     }
     return phrase + " <" + a.address + ">";
 }
@@ -737,7 +753,7 @@ std::string EncodeHeaderText(std::string_view utf8, const std::string& charset, 
         start = space + 1;
     }
     if (!plain)
-        return EncodeWords(utf8, charset);
+        return EncodeWords(utf8, charset, firstLineUsed);
     std::string out;
     std::size_t used = firstLineUsed;
     for (std::size_t i = 0; i < words.size(); ++i) {
@@ -814,23 +830,23 @@ bool BuildMessage(const MessageInput& in, std::string& message, std::string& err
     }
 
     std::string& m = message;
-    m += "From: " + FormatAddress(in.from, charset) + "\r\n";
-    m += "To: ";
-    std::size_t used = 4;
+    m += "From: " + FormatAddress(in.from, charset, 6) + "\r\n";
+    m += "To:";
+    std::size_t used = 3;
     for (std::size_t i = 0; i < in.to.size(); ++i) {
-        const std::string a = FormatAddress(in.to[i], charset);
+        // An address goes on the current line when it fits there whole, else on a new line.
         if (i > 0) {
             m += ',';
             ++used;
-            if (used + 1 + a.size() > kMaxHeaderLine) {
-                m += "\r\n";
-                used = 0;
-            }
-            m += ' ';
-            ++used;
         }
-        m += a;
-        used += a.size();
+        std::string a = FormatAddress(in.to[i], charset, used + 1);
+        if (i > 0 && (a.find('\r') != std::string::npos || used + 1 + a.size() > kMaxHeaderLine)) {
+            m += "\r\n";
+            used = 0;
+            a = FormatAddress(in.to[i], charset, 1);
+        }
+        m += ' ' + a;
+        used = LastLineLength(a, used + 1);
     }
     m += "\r\n";
     m += "Subject: " + EncodeHeaderText(in.subject, charset, 9) + "\r\n";
@@ -857,9 +873,8 @@ bool BuildMessage(const MessageInput& in, std::string& message, std::string& err
     // The line break before a delimiter belongs to the delimiter, not to the text.
     m += "--" + in.boundary + "\r\n" + textHeaders + "\r\n" + text + "\r\n";
     m += "--" + in.boundary + "\r\n";
-    m += "Content-Type: " + type +
-         ";\r\n name=" + (asciiName ? QuotedParameter(name) : "\"" + EncodeWords(name, "utf-8", " ") + "\"") +
-         "\r\n";
+    m += "Content-Type: " + type + ";\r\n name=" +
+         (asciiName ? QuotedParameter(name) : "\"" + EncodeWords(name, "utf-8", 7, " ") + "\"") + "\r\n";
     m += "Content-Transfer-Encoding: base64\r\n";
     m += "Content-Disposition: attachment;\r\n " +
          (asciiName ? "filename=" + QuotedParameter(name) : "filename*=utf-8''" + PercentEncode(name)) +

@@ -283,6 +283,21 @@ TEST(MailBuild, EveryLineStaysShortWithManyRecipientsAndALongSubject) {
     for (const auto& line : Lines(m))
         EXPECT_LE(line.size(), 78u) << line;
     EXPECT_NE(Header(m, "To").find("Person 39 <person39@example.test>"), std::string::npos);
+
+    // The same with names and a subject that need encoded words.
+    for (auto& a : in.to)
+        a.name = "J\xC3\xB6rg M\xC3\xBCller-L\xC3\xBC"
+                 "denscheidt von Stra\xC3\x9F"
+                 "enberg " +
+                 a.name;
+    in.subject.clear();
+    for (int i = 0; i < 40; ++i)
+        in.subject += "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 ";
+    in.from.name = in.to[0].name;
+    ASSERT_TRUE(BuildMessage(in, m, error)) << error;
+    for (const auto& line : Lines(m))
+        EXPECT_LE(line.size(), 78u) << line;
+    EXPECT_EQ(DecodeWords(Header(m, "Subject")), in.subject);
 }
 
 TEST(MailBuild, BodyEncodingFitsTheText) {
