@@ -115,6 +115,7 @@ struct Exchange {
     std::string lastReply;
     bool replyComplete = true;
     bool quitting = false; // the reply to QUIT must not hide the refusal that came before
+    bool authenticating = false;
     MAILPROGRESS_* progress = nullptr;
     std::string phase;
     std::string current;
@@ -133,11 +134,18 @@ int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
             x->quitting = true;
             return 0;
         }
-        const auto space = text.find(' ');
-        x->lastCommand = text.rfind("AUTH", 0) == 0 ? text.substr(0, text.find(' ', space + 1)) : text;
+        // The lines that follow AUTH carry the login and the password: they are not kept.
+        if (text.rfind("AUTH", 0) == 0) {
+            x->lastCommand = text.substr(0, text.find(' ', 5));
+            x->authenticating = true;
+        } else if (!x->authenticating) {
+            x->lastCommand = text;
+        }
         x->lastReply.clear();
         x->replyComplete = true;
     } else if (type == CURLINFO_HEADER_IN) {
+        if (text.rfind("334", 0) != 0)
+            x->authenticating = false;
         // A reply may span several lines ("250-..."); a new reply replaces a complete one.
         if (x->replyComplete)
             x->lastReply.clear();

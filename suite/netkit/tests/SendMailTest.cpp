@@ -218,6 +218,23 @@ TEST(SendMail, LogsInWhenAuthenticationIsOnAndReportsARefusedLogin) {
     EXPECT_EQ(strict.Received().size(), 1);
 }
 
+TEST(SendMail, LogsInWithEitherMechanism) {
+    for (const char* mechanism : {"LOGIN", "PLAIN"}) {
+        SmtpTestServer server({.auth = "j\xC3\xB6rg:p\xC3\xA4ss w0rd", .mechanism = mechanism});
+        ASSERT_TRUE(server.running());
+        SENDMAILINFO_ info = BaseInfo(server);
+        info.bAuth = 1;
+        info.csLogin = "j\xC3\xB6rg";
+        info.csPassword = "p\xC3\xA4ss w0rd";
+        const QJsonObject m = SendAndReceive(server, info);
+        EXPECT_EQ(Str(m["login"]), info.csLogin) << mechanism;
+        EXPECT_EQ(Str(m["mechanism"]), mechanism);
+        info.csPassword = "p\xC3\xA4ss";
+        const Result r = Send(info);
+        EXPECT_NE(r.error.find("refused the login: 535"), std::string::npos) << mechanism << ": " << r.error;
+    }
+}
+
 TEST(SendMail, RefusedRecipientIsNamedAndNothingIsDelivered) {
     SmtpTestServer server({.refuse = {"nobody@example.test"}});
     ASSERT_TRUE(server.running());

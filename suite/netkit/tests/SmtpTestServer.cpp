@@ -25,6 +25,8 @@ SmtpTestServer::SmtpTestServer(const Options& options) {
                                      "--port-file", portFile};
     if (!options.auth.empty())
         args.insert(args.end(), {"--auth", options.auth});
+    if (!options.mechanism.empty())
+        args.insert(args.end(), {"--only-mechanism", options.mechanism});
     for (const auto& r : options.refuse)
         args.insert(args.end(), {"--refuse", r});
     if (!options.tls.empty()) {

@@ -10,7 +10,8 @@
 class SmtpTestServer {
 public:
     struct Options {
-        std::string auth = {}; // "user:password" to require a login
+        std::string auth = {};      // "user:password" to require a login
+        std::string mechanism = {}; // "LOGIN" or "PLAIN" to offer only that one
         std::vector<std::string> refuse = {};
         std::string tls = {}; // "starttls" or "implicit", with a fresh self-signed certificate
     };

@@ -20,6 +20,7 @@ def summarize(base):
         "mail_from": envelope["mail_from"],
         "rcpt_tos": envelope["rcpt_tos"],
         "login": envelope.get("login"),
+        "mechanism": envelope.get("mechanism"),
         "from": str(msg["From"]),
         "from_name": msg["From"].addresses[0].display_name if msg["From"] else None,
         "to": [a.addr_spec for a in msg["To"].addresses] if msg["To"] else [],

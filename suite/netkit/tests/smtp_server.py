@@ -3,7 +3,7 @@
 
 Each accepted message is stored in --dir as N.eml (the bytes as received) with N.json (the
 envelope). The port is written to --port-file once the server listens. --auth USER:PASSWORD
-requires AUTH LOGIN or PLAIN (over the plain loopback connection); --refuse ADDRESS makes the
+requires AUTH LOGIN or PLAIN (over the plain loopback connection; --only-mechanism offers just one); --refuse ADDRESS makes the
 server reject that recipient; --tls-cert/--tls-key with --tls starttls|implicit offer STARTTLS (and
 require it) or speak TLS from the first byte. Runs until it is terminated.
 """
@@ -38,7 +38,8 @@ class Store:
             f.write(envelope.original_content)
         with open(base + ".json.tmp", "w") as f:
             json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
-                       "login": session.auth_data.decode() if session.auth_data else None}, f)
+                       "login": session.auth_data["login"] if session.auth_data else None,
+                       "mechanism": session.auth_data["mechanism"] if session.auth_data else None}, f)
         os.rename(base + ".json.tmp", base + ".json")
         os.rename(base + ".eml.tmp", base + ".eml")
         return "250 2.0.0 Message accepted"
@@ -50,6 +51,7 @@ def main():
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--auth")
     parser.add_argument("--refuse", action="append", default=[])
+    parser.add_argument("--only-mechanism", choices=["LOGIN", "PLAIN"])
     parser.add_argument("--tls", choices=["starttls", "implicit"])
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
@@ -67,9 +69,12 @@ def main():
         def authenticator(server, session, envelope, mechanism, auth_data):
             ok = (isinstance(auth_data, LoginPassword) and auth_data.login.decode() == user
                   and auth_data.password.decode() == password)
-            return AuthResult(success=ok, handled=False, auth_data=auth_data.login if ok else None)
+            who = {"login": auth_data.login.decode(), "mechanism": mechanism} if ok else None
+            return AuthResult(success=ok, handled=False, auth_data=who)
 
         kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=False)
+        if args.only_mechanism:
+            kwargs["auth_exclude_mechanism"] = {"LOGIN", "PLAIN"} - {args.only_mechanism}
 
     implicit = None
     if args.tls:
