@@ -30,6 +30,7 @@ constexpr long kConnectSeconds = 15;
 constexpr long kResponseSeconds = 20;
 // Mail servers refuse much smaller messages; the limit keeps a huge file from exhausting memory.
 constexpr std::int64_t kMaxAttachmentBytes = 256LL * 1024 * 1024;
+constexpr std::int64_t kMaxRecipientsFileBytes = 1024 * 1024;
 
 void CopyError(const std::string& text, char* errorText, int errorTextSize) {
     if (!errorText || errorTextSize <= 0)
@@ -196,6 +197,8 @@ std::string FailureText(CURLcode code, const char* detail, const Exchange& x, co
         return "The mail server requires a login (turn on server authentication): " + reply;
     if (refused && cmd.rfind("RCPT TO:", 0) == 0)
         return "The mail server refused the recipient " + cmd.substr(8) + ": " + reply;
+    if (refused && reply.rfind("552", 0) == 0)
+        return "The mail server refused the message as too large: " + reply;
     if (refused && cmd.rfind("MAIL FROM:", 0) == 0)
         return "The mail server refused the sender " + cmd.substr(10, cmd.find('>') - 9) + ": " + reply;
     if (refused && (cmd == "DATA" || cmd == "."))
@@ -254,7 +257,7 @@ int SendMail(const SENDMAILINFO_* info, char* errorText, int errorTextSize, MAIL
         return fail("Send to: " + error);
     if (!info->csRecipientsFile.empty()) {
         std::string bytes, reason;
-        if (!ReadWholeFile(info->csRecipientsFile, 2 * 1024 * 1024, bytes, reason))
+        if (!ReadWholeFile(info->csRecipientsFile, kMaxRecipientsFileBytes, bytes, reason))
             return fail("Cannot read the recipients list \"" + info->csRecipientsFile + "\": " + reason +
                         ".");
         if (!ParseRecipientsFile(bytes, parsed, error))

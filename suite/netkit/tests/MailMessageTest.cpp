@@ -316,6 +316,14 @@ TEST(MailBuild, BodyEncodingFitsTheText) {
     ASSERT_TRUE(BuildMessage(in, m, error)) << error;
     EXPECT_EQ(Header(m, "Content-Transfer-Encoding"), "base64");
     EXPECT_EQ(m.substr(m.find("\r\n\r\n") + 4), "8NLJ18XU\r\n");
+
+    // A set that is not a superset of ASCII: the body is base64, the words fall back to UTF-8.
+    in.charset = "utf-16";
+    in.subject = "Gr\xC3\xBC\xC3\x9F"
+                 "e";
+    ASSERT_TRUE(BuildMessage(in, m, error)) << error;
+    EXPECT_EQ(Header(m, "Content-Transfer-Encoding"), "base64");
+    EXPECT_EQ(Header(m, "Subject").rfind("=?utf-8?B?", 0), 0u) << Header(m, "Subject");
 }
 
 TEST(MailBuild, MultipartCarriesTheAttachment) {

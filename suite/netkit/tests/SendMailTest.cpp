@@ -267,6 +267,19 @@ TEST(SendMail, StartTlsWhenOfferedAndImplicitTlsVerifyTheCertificate) {
     EXPECT_EQ(implicit.Received().size(), 0);
 }
 
+TEST(SendMail, MessageTooLargeForTheServerIsSaidSo) {
+    SmtpTestServer server({.sizeLimit = 4000});
+    ASSERT_TRUE(server.running());
+    const std::string path = qmtest::MakeTempDir("big") + "/report.bin";
+    qmtest::WriteFile(path, qmtest::PseudoRandomBytes(5000, 3));
+    SENDMAILINFO_ info = BaseInfo(server);
+    info.csAttachment = path;
+    const Result r = Send(info);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("too large: 552"), std::string::npos) << r.error;
+    EXPECT_EQ(server.Received().size(), 0);
+}
+
 TEST(SendMail, ServerThatIsNotThereFailsAtOnce) {
     SENDMAILINFO_ info;
     info.csSenderEmail = "ann@example.test";
@@ -355,6 +368,18 @@ TEST(SendMail, BadInputIsReportedBeforeAnythingIsSent) {
         {"bad server", [](SENDMAILINFO_& i) { i.csServer = "mail server:25"; }, "not a valid host name"},
         {"no sender", [](SENDMAILINFO_& i) { i.csSenderEmail.clear(); }, "sender's email address is empty"},
     };
+    // Size limits are checked before reading: both files are sparse.
+    const std::string huge = folder + "/huge.iso", hugeList = folder + "/huge.txt";
+    qmtest::WriteFile(huge, "");
+    qmtest::WriteFile(hugeList, "");
+    ASSERT_EQ(truncate(huge.c_str(), 257LL * 1024 * 1024), 0);
+    ASSERT_EQ(truncate(hugeList.c_str(), 2LL * 1024 * 1024), 0);
+    for (const auto& [field, path] : {std::pair{&SENDMAILINFO_::csAttachment, huge},
+                                      std::pair{&SENDMAILINFO_::csRecipientsFile, hugeList}}) {
+        SENDMAILINFO_ info = BaseInfo(server);
+        info.*field = path;
+        EXPECT_NE(Send(info).error.find("it is larger than"), std::string::npos) << path;
+    }
     const std::string list = folder + "/list.txt";
     qmtest::WriteFile(list, "ok@x.test\nBcc: evil@x.test\n");
     for (const Case& c : cases) {

@@ -25,6 +25,8 @@ SmtpTestServer::SmtpTestServer(const Options& options) {
                                      "--port-file", portFile};
     if (!options.auth.empty())
         args.insert(args.end(), {"--auth", options.auth});
+    if (options.sizeLimit > 0)
+        args.insert(args.end(), {"--size-limit", std::to_string(options.sizeLimit)});
     if (!options.mechanism.empty())
         args.insert(args.end(), {"--only-mechanism", options.mechanism});
     for (const auto& r : options.refuse)

@@ -13,6 +13,7 @@ public:
         std::string auth = {};      // "user:password" to require a login
         std::string mechanism = {}; // "LOGIN" or "PLAIN" to offer only that one
         std::vector<std::string> refuse = {};
+        int sizeLimit = 0;
         std::string tls = {}; // "starttls" or "implicit", with a fresh self-signed certificate
     };
     explicit SmtpTestServer(const Options& options);

@@ -52,6 +52,7 @@ def main():
     parser.add_argument("--auth")
     parser.add_argument("--refuse", action="append", default=[])
     parser.add_argument("--only-mechanism", choices=["LOGIN", "PLAIN"])
+    parser.add_argument("--size-limit", type=int)
     parser.add_argument("--tls", choices=["starttls", "implicit"])
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
@@ -63,6 +64,8 @@ def main():
     logging.getLogger("mail.log").setLevel(logging.CRITICAL)
     handler = Store(args.dir, args.refuse)
     kwargs = {"decode_data": False, "hostname": "qmtest.localhost"}
+    if args.size_limit:
+        kwargs["data_size_limit"] = args.size_limit
     if args.auth:
         user, password = args.auth.split(":", 1)
 
