@@ -15,20 +15,11 @@ namespace {
 constexpr std::size_t kMaxRecipientsFileBytes = 1024 * 1024;
 constexpr std::size_t kMaxHeaderLine = 78;
 
-std::string Format(const char* format, const std::string& a, const std::string& b = {}) {
-    std::string out;
-    for (const char* p = format; *p; ++p) {
-        if (p[0] == '%' && p[1] == '1') {
-            out += a;
-            ++p;
-        } else if (p[0] == '%' && p[1] == '2') {
-            out += b;
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
+// Puts `a` where "%1" stands in `format`.
+std::string Format(const char* format, const std::string& a) {
+    std::string out = format;
+    const auto at = out.find("%1");
+    return at == std::string::npos ? out : out.replace(at, 2, a);
 }
 
 // A piece of user input as it may appear inside an error text: line breaks and other control
