@@ -166,3 +166,13 @@ TEST(Startup, EveryStartRestoresMissingFoldersAndClosesOpenedPermissions) {
     ASSERT_EQ(::stat(CQMRegistry::SettingsFilePath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
+
+TEST(Startup, TheControlCenterRunsTheStartUpRoutinesWhenItStarts) {
+    const auto r =
+        qmtest::RunProgram(qmtest::ProgramPath("qmcenter"), {}, {}, {"QT_QPA_PLATFORM=offscreen"}, 3000);
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(IsFirstRun(), 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat((std::string(std::getenv("XDG_DATA_HOME")) + "/Quillmark/keys").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
