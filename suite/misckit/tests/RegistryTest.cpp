@@ -208,6 +208,23 @@ TEST(SettingsAcrossProcesses, TwoProgramsWritingAtOnceLoseNothing) {
     EXPECT_EQ(missing, 0);
 }
 
+TEST(SettingsAcrossProcesses, TwoProgramsRewritingTheirValuesEachKeepTheirLastWrite) {
+    // Same-length rewrites leave the file's size unchanged: each save must still merge into the
+    // file as the other program left it, not into a copy read before.
+    QProcess a, b;
+    a.start(MISCKIT_PEER, {"rewrite", "A", "40", "3"});
+    b.start(MISCKIT_PEER, {"rewrite", "B", "40", "3"});
+    ASSERT_TRUE(a.waitForFinished(120000));
+    ASSERT_TRUE(b.waitForFinished(120000));
+    ASSERT_EQ(a.exitCode(), 0);
+    ASSERT_EQ(b.exitCode(), 0);
+    for (const char* name : {"A0", "A1", "A2", "B0", "B1", "B2"}) {
+        std::string v;
+        ASSERT_TRUE(encreg::qmreg.ReadStringEx(name, v)) << name;
+        EXPECT_EQ(v, "000040") << name;
+    }
+}
+
 TEST(SettingsAcrossProcesses, AProgramKilledWhileSavingLeavesAReadableFile) {
     ASSERT_TRUE(encreg::qmreg.WriteString("Before", "kept"));
     QProcess writer;
