@@ -2,8 +2,15 @@
 //   qm_engine encrypt SOURCE DEST (--password PW | --key KEYFILE) [CODE] [--compress]
 //   qm_engine decrypt SOURCE DEST (--password PW | --key KEYFILE)
 //   qm_engine make-key KEYFILE
+//   qm_engine seal TEXT PASSWORD OUTFILE
+// QM_ENGINE_KDF_LOG2N=n sets a cheaper scrypt cost (for making test seed files only).
 #include "corecrypt/EncryptedFile.h"
 #include "corecrypt/KeyFile.h"
+#include "corecrypt/Primitives.h"
+#include "corecrypt/Seal.h"
+
+#include <fstream>
+#include <vector>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +19,20 @@
 
 int main(int argc, char** argv) {
     char error[2000] = "";
+    if (const char* cost = std::getenv("QM_ENGINE_KDF_LOG2N"))
+        corecrypt::SetKdfCostForTesting(corecrypt::KdfCost{static_cast<std::uint8_t>(std::atoi(cost)), 8, 1});
+    if (argc == 5 && std::strcmp(argv[1], "seal") == 0) {
+        const std::string text = argv[2];
+        std::vector<unsigned char> out(text.size() + 100);
+        int length = static_cast<int>(out.size());
+        if (!SealBuffer(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()),
+                        out.data(), &length, argv[3], 0, 4, error, sizeof error, 0)) {
+            std::fprintf(stderr, "qm_engine: %s\n", error);
+            return 1;
+        }
+        std::ofstream(argv[4], std::ios::binary).write(reinterpret_cast<char*>(out.data()), length);
+        return 0;
+    }
     if (argc == 3 && std::strcmp(argv[1], "make-key") == 0) {
         if (!CreateKeyFile(argv[2], error, sizeof error)) {
             std::fprintf(stderr, "qm_engine: %s\n", error);
