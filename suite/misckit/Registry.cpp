@@ -2,6 +2,7 @@
 
 #include "platform/Autostart.h"
 #include "platform/XdgPaths.h"
+#include "uikit/ShellInfo.h"
 
 #include <QByteArray>
 #include <QSettings>
@@ -82,7 +83,8 @@ struct Defaults {
 
 // Values with a built-in default, read when they are absent from the program settings key.
 const Defaults kPathDefaults[] = {
-    {encreg::szKeyFolder, [] { return misckit::DataFolder() + "/keys/"; }},
+    // The same folder as uikit's special folder 5, which the key-folder dialog offers.
+    {encreg::szKeyFolder, [] { return uikit::GetSpecialFolder(uikit::kSpecialFolderKeys); }},
     {encreg::szFileSchedule, [] { return misckit::DataFolder() + "/schedule.qms"; }},
     {encreg::szPubKeyFile, [] { return misckit::DataFolder() + "/pubring.qkr"; }},
     {encreg::szPrivKeyFile, [] { return misckit::DataFolder() + "/secring.qkr"; }},
