@@ -50,7 +50,7 @@ bool PrepareSettingsFile() {
     if (!platform::MakeFolders(SettingsFolder(), 0700, error))
         return false;
     const std::string path = CQMRegistry::SettingsFilePath();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     struct stat st {};

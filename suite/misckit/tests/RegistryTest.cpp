@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "platform/Autostart.h"
+#include "platform/XdgPaths.h"
 
 #include <QProcess>
 #include <QSettings>
@@ -123,6 +124,15 @@ TEST(Settings, FileAndFolderAreClosedToOtherUsers) {
     // Later saves replace the file; the new one stays private too.
     ASSERT_TRUE(encreg::qmreg.WriteString("B", "2"));
     EXPECT_EQ(ModeOf(file), 0600u);
+}
+
+TEST(Settings, ASaveThatCannotHappenIsReportedAsAFailure) {
+    // A folder where the file belongs: nothing can be saved there, even by root.
+    std::string error;
+    ASSERT_TRUE(platform::MakeFolders(CQMRegistry::SettingsFilePath(), 0700, error)) << error;
+    EXPECT_FALSE(encreg::qmreg.WriteString("A", "1"));
+    EXPECT_FALSE(encreg::qmreg.WriteBYTE("Mode", 5));
+    EXPECT_EQ(encreg::qmreg.GetMode(), 2);
 }
 
 TEST(Settings, PathSettingsHaveDefaultsAndCreateTheirFolders) {
