@@ -260,6 +260,11 @@ bool DecryptFile(const std::string& source, const std::string& destination, cons
         return false;
     }
     OpeningKey key;
+    // What was given may be a password: never repeat it in an error text.
+    if (header.keyFile && !PathExists(keyOrPassword)) {
+        error = "The file " + source + " was encrypted with a key file; no key file was given.";
+        return false;
+    }
     if (!LoadOpeningKey(keyOrPassword, header.keyFile, key, error))
         return false;
     std::string folder;
