@@ -13,16 +13,20 @@ ChunkPipeline::ChunkPipeline(int workers, std::size_t slotSize, Work work, Consu
     }
     for (int i = 0; i < workers; ++i)
         m_workers.emplace_back([this, i] { Run(i); });
+    m_consumer = std::thread([this] { ConsumeInOrder(); });
 }
 
 ChunkPipeline::~ChunkPipeline() {
     {
         std::lock_guard lock(m_mutex);
+        // Whatever is still queued is dropped: the caller has given up on it.
+        m_failed = true;
         m_stopping = true;
     }
     m_changed.notify_all();
     for (auto& t : m_workers)
         t.join();
+    m_consumer.join();
 }
 
 int ChunkPipeline::WorkerCount() {
@@ -30,48 +34,48 @@ int ChunkPipeline::WorkerCount() {
     return cores >= 2 ? 2 : 1;
 }
 
-bool ChunkPipeline::ConsumeReady(std::unique_lock<std::mutex>& lock, std::string& error) {
-    while (!m_order.empty() && m_order.front().done) {
+void ChunkPipeline::ConsumeInOrder() {
+    std::unique_lock lock(m_mutex);
+    while (true) {
+        m_changed.wait(lock, [&] {
+            return (!m_order.empty() && m_order.front().done) || (m_stopping && m_order.empty());
+        });
+        if (m_order.empty())
+            return;
         Job job = std::move(m_order.front());
         m_order.pop_front();
-        if (!job.error.empty()) {
+        m_consuming = true;
+        if (!job.error.empty() && !m_failed) {
             m_failed = true;
             m_error = job.error;
         }
-        if (m_failed) {
-            error = m_error;
-            return false;
+        if (!m_failed) {
+            // The slot belongs to this thread until it is given back, so the lock can go meanwhile.
+            lock.unlock();
+            std::string error;
+            const bool ok = m_consume(job, m_slots[static_cast<std::size_t>(job.slot)].data(), error);
+            lock.lock();
+            if (!ok && !m_failed) {
+                m_failed = true;
+                m_error = error;
+            }
         }
-        // The slot belongs to this thread until it is given back, so the lock can go meanwhile.
-        lock.unlock();
-        std::string consumeError;
-        const bool ok = m_consume(job, m_slots[static_cast<std::size_t>(job.slot)].data(), consumeError);
-        lock.lock();
         m_free.push_back(job.slot);
-        if (!ok) {
-            m_failed = true;
-            m_error = consumeError;
-            error = m_error;
-            return false;
-        }
+        m_consuming = false;
+        m_changed.notify_all();
     }
-    if (m_failed)
-        error = m_error;
-    return !m_failed;
 }
 
 std::uint8_t* ChunkPipeline::Acquire(int& slot, std::string& error) {
     std::unique_lock lock(m_mutex);
-    while (true) {
-        if (!ConsumeReady(lock, error))
-            return nullptr;
-        if (!m_free.empty()) {
-            slot = m_free.back();
-            m_free.pop_back();
-            return m_slots[static_cast<std::size_t>(slot)].data();
-        }
-        m_changed.wait(lock, [&] { return !m_order.empty() && m_order.front().done; });
+    m_changed.wait(lock, [&] { return m_failed || !m_free.empty(); });
+    if (m_failed) {
+        error = m_error;
+        return nullptr;
     }
+    slot = m_free.back();
+    m_free.pop_back();
+    return m_slots[static_cast<std::size_t>(slot)].data();
 }
 
 void ChunkPipeline::Submit(int slot, std::size_t size, bool final) {
@@ -90,13 +94,10 @@ void ChunkPipeline::Submit(int slot, std::size_t size, bool final) {
 
 bool ChunkPipeline::Drain(std::string& error) {
     std::unique_lock lock(m_mutex);
-    while (true) {
-        if (!ConsumeReady(lock, error))
-            return false;
-        if (m_order.empty())
-            return true;
-        m_changed.wait(lock, [&] { return m_order.front().done; });
-    }
+    m_changed.wait(lock, [&] { return m_failed || (m_order.empty() && !m_consuming); });
+    if (m_failed)
+        error = m_error;
+    return !m_failed;
 }
 
 void ChunkPipeline::Run(int worker) {

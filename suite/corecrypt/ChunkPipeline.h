@@ -14,7 +14,8 @@
 namespace corecrypt {
 
 // Chunks are independent once enciphered, so a few worker threads process them side by side
-// while the calling thread reads and writes. Results come back to the caller in chunk order.
+// while the calling thread reads; one more thread takes the results in chunk order and writes
+// them, so reading, ciphering and writing overlap.
 class ChunkPipeline {
 public:
     struct Job {
@@ -27,7 +28,7 @@ public:
     };
     // Runs on a worker: transforms the slot's bytes; may change job.size; false with job.error.
     using Work = std::function<bool(int worker, Job& job, std::uint8_t* data)>;
-    // Runs on the calling thread, in chunk order.
+    // Runs on the consuming thread, in chunk order.
     using Consume = std::function<bool(const Job& job, const std::uint8_t* data, std::string& error)>;
 
     ChunkPipeline(int workers, std::size_t slotSize, Work work, Consume consume);
@@ -37,7 +38,7 @@ public:
 
     static int WorkerCount();
 
-    // A free slot to fill, consuming finished chunks while waiting; null after a failure.
+    // A free slot to fill; null after a failure.
     std::uint8_t* Acquire(int& slot, std::string& error);
     void Submit(int slot, std::size_t size, bool final);
     // Consumes every submitted chunk; false with the first failure.
@@ -45,8 +46,7 @@ public:
 
 private:
     void Run(int worker);
-    // With the lock held: consumes finished chunks at the head of the queue.
-    bool ConsumeReady(std::unique_lock<std::mutex>& lock, std::string& error);
+    void ConsumeInOrder();
 
     Work m_work;
     Consume m_consume;
@@ -57,10 +57,12 @@ private:
     std::deque<Job*> m_queue; // waiting for a worker
     std::vector<int> m_free;
     std::uint64_t m_next = 0;
+    bool m_consuming = false; // a chunk left the queue and is being written
     bool m_failed = false;
     std::string m_error;
     bool m_stopping = false;
     std::vector<std::thread> m_workers;
+    std::thread m_consumer;
 };
 
 } // namespace corecrypt

@@ -343,22 +343,35 @@ bool ChunkWriter::Next(std::string& error) {
     return m_buffer != nullptr;
 }
 
-bool ChunkWriter::Add(const std::uint8_t* data, std::size_t size, std::string& error) {
+std::uint8_t* ChunkWriter::Space(std::size_t& room, std::string& error) {
     if (!m_setupError.empty()) {
         error = m_setupError;
-        return false;
+        return nullptr;
     }
+    room = m_header.chunkSize - m_fill;
+    return m_buffer + m_fill;
+}
+
+bool ChunkWriter::Commit(std::size_t size, std::string& error) {
+    m_fill += size;
+    if (m_fill < m_header.chunkSize)
+        return true;
+    m_state->pipeline->Submit(m_slot, m_fill, false);
+    return Next(error);
+}
+
+bool ChunkWriter::Add(const std::uint8_t* data, std::size_t size, std::string& error) {
     while (size > 0) {
-        const std::size_t n = std::min(size, m_header.chunkSize - m_fill);
-        std::memcpy(m_buffer + m_fill, data, n);
-        m_fill += n;
+        std::size_t room = 0;
+        std::uint8_t* space = Space(room, error);
+        if (!space)
+            return false;
+        const std::size_t n = std::min(size, room);
+        std::memcpy(space, data, n);
         data += n;
         size -= n;
-        if (m_fill == m_header.chunkSize) {
-            m_state->pipeline->Submit(m_slot, m_fill, false);
-            if (!Next(error))
-                return false;
-        }
+        if (!Commit(n, error))
+            return false;
     }
     return true;
 }

@@ -122,6 +122,9 @@ public:
     ChunkWriter& operator=(const ChunkWriter&) = delete;
 
     bool Add(const std::uint8_t* data, std::size_t size, std::string& error);
+    // Room in the current chunk to read into directly (saves a copy), then how much was put there.
+    std::uint8_t* Space(std::size_t& room, std::string& error);
+    bool Commit(std::size_t size, std::string& error);
     // Writes the last chunk and waits until everything is written (after Add() calls only).
     bool Finish(std::string& error);
 
