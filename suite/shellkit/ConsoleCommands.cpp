@@ -6,6 +6,7 @@
 #include "corecrypt/Paths.h"
 #include "corecrypt/Primitives.h"
 #include "corecrypt/Wipe.h"
+#include "misckit/Registry.h"
 #include "uikit/Ui.h"
 
 #include <cctype>
@@ -306,7 +307,7 @@ bool IsConsoleVerb(const std::string& word) {
 }
 
 int DefaultAlgorithmMode() {
-    return corecrypt::kDefaultAlgorithmMode;
+    return encreg::qmreg.GetMode(); // always a valid code: AES/CBC when none is stored
 }
 
 int ProcessCmdLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {

@@ -27,8 +27,8 @@ int ProcessCmdLine(const std::string& commandLine);
 
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
-// The algorithm-mode code used when no --algorithm/--mode is given: AES/CBC until the stored
-// default of the settings is wired in here.
+// The algorithm-mode code used when no --algorithm/--mode is given: the stored default of the
+// settings (AES/CBC when none is stored).
 int DefaultAlgorithmMode();
 
 } // namespace shellkit

@@ -2,6 +2,7 @@
 #include "shellkit/ConsoleCommands.h"
 #include "TestSupport.h"
 #include "corecrypt/Primitives.h"
+#include "misckit/Registry.h"
 #include "uikit/ScriptedBackend.h"
 
 #include <gtest/gtest.h>
@@ -142,3 +143,19 @@ TEST(SplitCommandLine, KeepsQuotedBlanksAndCase) {
 }
 
 } // namespace
+
+TEST(ConsoleDefaults, WithoutAlgorithmOrModeTheStoredDefaultIsUsed) {
+    corecrypt::SetKdfCostForTesting(corecrypt::KdfCost{10, 8, 1});
+    const std::string dir = qmtest::MakeTempDir("defaults");
+    WriteFile(dir + "/a.txt", "x");
+    std::ostringstream out, err;
+    EXPECT_EQ(shellkit::DefaultAlgorithmMode(), 2);   // nothing stored: AES/CBC
+    ASSERT_TRUE(encreg::qmreg.WriteBYTE("Mode", 38)); // Twofish/CBC
+    EXPECT_EQ(shellkit::DefaultAlgorithmMode(), 38);
+    ASSERT_EQ(shellkit::ProcessCmdLine({"encrypt", "--password", "pw", dir + "/a.txt"}, out, err), 0)
+        << err.str();
+    EXPECT_EQ(ReadFile(dir + "/a.txt.qmp")[10], 38);
+    ASSERT_TRUE(encreg::qmreg.WriteBYTE("Mode", 0)); // not a valid code: the built-in default
+    EXPECT_EQ(shellkit::DefaultAlgorithmMode(), 2);
+    corecrypt::SetKdfCostForTesting(std::nullopt);
+}
