@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <set>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -35,12 +36,6 @@ private:
     std::set<std::string> m_known;
 };
 
-mode_t FileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 void WriteAll(int fd, const std::uint8_t* p, std::size_t n, const std::string& outPath) {
     while (n > 0) {
         const ssize_t put = ::write(fd, p, n);
@@ -53,23 +48,38 @@ void WriteAll(int fd, const std::uint8_t* p, std::size_t n, const std::string& o
     }
 }
 
+// Opens the file an entry is written to. A new file is created under its own name; an existing
+// one is kept until its replacement is complete, by writing beside it under a temporary name.
+int CreateOutput(const std::string& outPath, const std::string& parent, std::string& temp) {
+    temp.clear();
+    int fd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST)
+        return fd;
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = parent + ".qmx-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 void ExtractEntry(ArchiveSource& source, const SfxArchive& archive, std::size_t e, const std::string& folder,
-                  const std::string& relative, ChunkDecoder& decoder, FolderMaker& folders, mode_t mode,
+                  const std::string& relative, ChunkDecoder& decoder, FolderMaker& folders,
                   const ExtractHooks& hooks) {
     const SfxEntry& entry = archive.entries[e];
     const std::string outPath = folder + relative;
     const std::string parent = outPath.substr(0, outPath.rfind('/') + 1);
     folders.Make(parent);
 
-    std::string temp = parent + ".qmx-XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    std::string temp;
+    const int fd = CreateOutput(outPath, parent, temp);
     if (fd < 0)
         throw EException(kMsgCannotCreate + outPath);
-    temp = name.data();
+    // What is written goes away again if the entry cannot be completed.
+    const std::string& written = temp.empty() ? outPath : temp;
     try {
-        ::fchmod(fd, mode);
         decoder.Decode(source, entry.dataOffset, archive.DataAreaSize(e),
                        [&](const std::uint8_t* p, std::size_t n) {
                            WriteAll(fd, p, n, outPath);
@@ -81,16 +91,16 @@ void ExtractEntry(ArchiveSource& source, const SfxArchive& archive, std::size_t 
             const timespec times[2] = {{0, UTIME_OMIT}, FileTimeToTimespec(entry.lastWriteTime)};
             ::futimens(fd, times);
         }
-        if (::close(fd) != 0) {
-            ::unlink(temp.c_str());
-            throw EException(kMsgCannotWrite + outPath);
-        }
     } catch (...) {
         ::close(fd);
-        ::unlink(temp.c_str());
+        ::unlink(written.c_str());
         throw;
     }
-    if (::rename(temp.c_str(), outPath.c_str()) != 0) {
+    if (::close(fd) != 0) {
+        ::unlink(written.c_str());
+        throw EException(kMsgCannotWrite + outPath);
+    }
+    if (!temp.empty() && ::rename(temp.c_str(), outPath.c_str()) != 0) {
         ::unlink(temp.c_str());
         throw EException(kMsgCannotCreate + outPath);
     }
@@ -182,7 +192,6 @@ void ExtractAll(const OwnFile& own, const std::string& password, const std::stri
         throw EException(kMsgCannotOpen + own.displayPath);
     ChunkDecoder decoder(password);
     FolderMaker folders;
-    const mode_t mode = FileMode();
     const std::size_t n = archive.count;
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t e = n - 1 - k;
@@ -190,7 +199,7 @@ void ExtractAll(const OwnFile& own, const std::string& password, const std::stri
             hooks.announce(archive.entries[e], relative[e], k, n);
         if (hooks.keepGoing && !hooks.keepGoing())
             throw EException(kMsgCanceled);
-        ExtractEntry(*source, archive, e, folder, relative[e], decoder, folders, mode, hooks);
+        ExtractEntry(*source, archive, e, folder, relative[e], decoder, folders, hooks);
     }
 }
 

@@ -41,9 +41,9 @@ struct OwnFile {
     std::string displayPath;
 };
 
-// Throws EException with the text to show. Every entry is written to a temporary file beside its
-// final name and renamed over it only when complete, so a damaged chunk or a full disk never
-// leaves a half-written file or destroys the file it would have replaced.
+// Throws EException with the text to show. An entry that cannot be completed (a damaged chunk, a
+// full disk) is removed again, and a file it would replace stays untouched until the new one is
+// complete (written beside it under a temporary name, then renamed over it).
 void ExtractAll(const OwnFile& own, const std::string& password, const std::string& folder,
                 const ExtractHooks& hooks);
 

@@ -133,6 +133,10 @@ TEST(ExtractAll, ADamagedEntryLeavesNoPartialFileAndKeepsTheOldOne) {
     EXPECT_EQ(Extract(archive, out), "The archive is damaged.");
     EXPECT_EQ(qmtest::ReadFile(out + "/second"), "the previous file");
     EXPECT_EQ(Listing(out), (std::vector<std::string>{"second"})); // no temporary file left
+    // Without an earlier file, the part written is removed again.
+    const std::string fresh = qmtest::MakeTempDir("fresh");
+    EXPECT_EQ(Extract(archive, fresh), "The archive is damaged.");
+    EXPECT_TRUE(Listing(fresh).empty());
 }
 
 TEST(ExtractAll, CancelStopsBeforeTheNextEntry) {
