@@ -13,11 +13,22 @@ namespace {
 constexpr std::size_t kMaxPasswordLength = 1023;
 
 volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_extracting = 0;
+volatile std::sig_atomic_t g_echoOff = 0;
+termios g_savedTerminal{};
 
-// Ctrl-C takes effect between entries, like the window's cancel question, so that the entry
-// being written is finished rather than left behind as a temporary file.
-void OnInterrupt(int) {
-    g_interrupted = 1;
+// At the prompts Ctrl-C ends the program, with the terminal's echo restored. During the run it
+// takes effect between entries, like the window's cancel question, so that the entry being
+// written is completed rather than left behind.
+void OnInterrupt(int signal) {
+    if (g_extracting) {
+        g_interrupted = 1;
+        return;
+    }
+    if (g_echoOff)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
 }
 
 bool ReadLine(std::string& line) {
@@ -28,18 +39,22 @@ bool ReadLine(std::string& line) {
     return true;
 }
 
-std::string ReadHidden() {
-    termios saved{};
-    const bool tty = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+// The prompt appears only once echo is off, so that nothing typed after it is discarded or shown.
+std::string ReadHidden(const char* prompt) {
+    const bool tty = ::tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0;
     if (tty) {
-        termios quiet = saved;
+        termios quiet = g_savedTerminal;
         quiet.c_lflag &= ~tcflag_t(ECHO);
+        g_echoOff = 1;
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
+    std::fputs(prompt, stdout);
+    std::fflush(stdout);
     std::string line;
     ReadLine(line);
     if (tty) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+        g_echoOff = 0;
         std::fputs("\n", stdout);
     }
     return line;
@@ -48,12 +63,14 @@ std::string ReadHidden() {
 } // namespace
 
 int RunInTerminal(const sfx::OwnFile& own) {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    ::sigaction(SIGINT, &action, nullptr);
+
     const bool interactive = ::isatty(STDIN_FILENO);
     std::string password, folder;
     if (interactive) {
-        std::fputs("Password: ", stdout);
-        std::fflush(stdout);
-        password = ReadHidden();
+        password = ReadHidden("Password: ");
         std::fputs("Extract into folder: ", stdout);
         std::fflush(stdout);
         ReadLine(folder);
@@ -64,10 +81,7 @@ int RunInTerminal(const sfx::OwnFile& own) {
     if (password.size() > kMaxPasswordLength)
         password.resize(kMaxPasswordLength);
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    ::sigaction(SIGINT, &action, nullptr);
-
+    g_extracting = 1;
     sfx::ExtractHooks hooks;
     hooks.announce = [](const sfx::SfxEntry&, const std::string& relative, std::size_t, std::size_t) {
         std::fputs(("Extracting: " + relative + "\n").c_str(), stdout);

@@ -2,6 +2,7 @@
 // when a display is available and the window library loads; otherwise it runs in the terminal.
 // The stub itself links no Qt, so a self-extracting file also runs where Qt is not installed.
 #include "extractor/DisplayCheck.h"
+#include "extractor/EmbeddedWindow.h"
 #include "extractor/TerminalRun.h"
 #include "extractor/windows/WindowEntry.h"
 
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -26,18 +28,41 @@ std::string OwnPath() {
     return n > 0 ? std::string(buffer, std::size_t(n)) : std::string("/proc/self/exe");
 }
 
-// The window library beside the program, in ../lib (the build and install layout), or wherever the
-// dynamic loader finds it.
+// Loads the built-in copy of the window library through an anonymous in-memory file.
+void* LoadEmbeddedWindow() {
+    const std::string_view bytes = extractor::EmbeddedWindowLibrary();
+    const int fd = ::memfd_create(kWindowLibrary, MFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    bool written = true;
+    for (std::size_t done = 0; written && done < bytes.size();) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        written = put > 0;
+        done += written ? std::size_t(put) : 0;
+    }
+    void* lib =
+        written ? ::dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+    ::close(fd);
+    return lib;
+}
+
+// The window library beside the program or in ../lib (the build and install layout), else the
+// copy built into the stub. Null when none loads, for instance because Qt is not installed.
 extractor::WindowMainFn LoadWindow(const std::string& self) {
     const std::string folder = self.substr(0, self.rfind('/') + 1);
-    for (const std::string& candidate :
-         {folder + kWindowLibrary, folder + "../lib/" + kWindowLibrary, std::string(kWindowLibrary)}) {
-        if (void* lib = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    for (const std::string& candidate : {folder + kWindowLibrary, folder + "../lib/" + kWindowLibrary}) {
+        if (::access(candidate.c_str(), R_OK) != 0)
+            continue;
+        if (void* lib = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL))
             if (void* fn = ::dlsym(lib, kWindowMainSymbol))
                 return reinterpret_cast<extractor::WindowMainFn>(fn);
-            ::dlclose(lib);
-        }
     }
+    if (void* lib = LoadEmbeddedWindow())
+        if (void* fn = ::dlsym(lib, kWindowMainSymbol))
+            return reinterpret_cast<extractor::WindowMainFn>(fn);
+    const char* why = ::dlerror();
+    std::fprintf(stderr, "The window cannot be opened (%s); asking here instead.\n",
+                 why ? why : "no window library");
     return nullptr;
 }
 

@@ -5,10 +5,15 @@
 
 #include "TestSupport.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -71,6 +76,59 @@ TEST(SelfExtractingFile, RoundTripsFilesFoldersAndTimesThroughTheTerminal) {
     EXPECT_EQ(Mtime(out + "/single.txt"), 1234567890);
 }
 
+// Reads what the program at the other end of a terminal wrote until `want` appears (or 10 s pass).
+std::string ReadUntil(int fd, std::string& seen, const std::string& want) {
+    for (int waited = 0; seen.find(want) == std::string::npos && waited < 100; ++waited) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) > 0) {
+            char buffer[512];
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            seen.append(buffer, std::size_t(n));
+        }
+    }
+    return seen;
+}
+
+TEST(SelfExtractingFile, OnATerminalAsksWithoutEchoingThePassword) {
+    const std::string src = qmtest::MakeTempDir("src");
+    qmtest::WriteFile(src + "/t.txt", "t");
+    const std::string dir = qmtest::MakeTempDir("tty");
+    const std::string run = dir + "/t.run";
+    ASSERT_EQ(MakeRun(run, {src + "/t.txt"}, "hidden pw").exitCode, 0);
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::unsetenv("QT_QPA_PLATFORM");
+        ::execl(run.c_str(), run.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::string seen;
+    ReadUntil(master, seen, "Password: ");
+    ASSERT_EQ(::write(master, "hidden pw\n", 10), 10);
+    ReadUntil(master, seen, "Extract into folder: ");
+    const std::string folderLine = dir + "/out\n";
+    ASSERT_EQ(::write(master, folderLine.data(), folderLine.size()), ssize_t(folderLine.size()));
+    ReadUntil(master, seen, "Extracting: t.txt");
+    int status = 0;
+    pid_t done = 0;
+    for (int waited = 0; (done = ::waitpid(pid, &status, WNOHANG)) == 0 && waited < 100; ++waited)
+        ::usleep(100000);
+    if (done == 0) { // stuck at a prompt: do not hang the test
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    ::close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
+    EXPECT_EQ(seen.find("hidden pw"), std::string::npos) << seen;
+    EXPECT_NE(seen.find(dir + "/out"), std::string::npos) << seen; // the folder is echoed
+    EXPECT_EQ(qmtest::ReadFile(dir + "/out/t.txt"), "t");
+}
+
 TEST(SelfExtractingFile, AnEmptyFolderLineMeansTheCurrentFolder) {
     const std::string src = qmtest::MakeTempDir("src");
     qmtest::WriteFile(src + "/here.txt", "here");
@@ -128,6 +186,20 @@ TEST(SelfExtractingFile, RefusesNamesThatClimbOutOfTheOutputFolder) {
         EXPECT_FALSE(qmtest::Exists(base + "/out"));
         EXPECT_FALSE(qmtest::Exists(base + "/outside.txt"));
     }
+}
+
+TEST(SelfExtractingFile, WithADisplayOpensItsWindowFromTheBuiltInLibrary) {
+    // No window library lies beside the file or in ../lib: the stub's own copy is loaded, and the
+    // window then waits for the user instead of reading standard input.
+    const std::string src = qmtest::MakeTempDir("src");
+    qmtest::WriteFile(src + "/f.txt", "f");
+    const std::string dir = qmtest::MakeTempDir("alone");
+    ASSERT_EQ(MakeRun(dir + "/a.run", {src + "/f.txt"}).exitCode, 0);
+    const auto result =
+        RunProgram(dir + "/a.run", {}, "s3cret pass\n" + dir + "/out\n", {"QT_QPA_PLATFORM=offscreen"}, 3000);
+    EXPECT_TRUE(result.timedOut) << result.err;
+    EXPECT_EQ(result.err.find("The window cannot be opened"), std::string::npos) << result.err;
+    EXPECT_FALSE(qmtest::Exists(dir + "/out"));
 }
 
 TEST(Qmsfx, ReportsBadArgumentsAndUnreadableInputs) {
