@@ -47,6 +47,7 @@ void ApplyKeystream(const KeySchedule& ks, const std::uint8_t* in, std::uint8_t*
 class Keystream {
 public:
     explicit Keystream(const KeySchedule& ks);
+    // `out` may be `in` itself.
     void Apply(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
 
 private:

@@ -203,16 +203,16 @@ void ChunkDecoder::Decode(ArchiveSource& source, std::uint64_t offset, std::uint
         if (n == 0 || n > remainder || n > kMaxStoredChunk)
             Damaged();
         need(n);
-        if (m_plain.size() < n)
-            m_plain.resize(n);
-        m_keystream.Apply(m_window.data() + winStart, m_plain.data(), n);
+        // Deciphered in place: the window's bytes are not needed again.
+        std::uint8_t* chunk = m_window.data() + winStart;
+        m_keystream.Apply(chunk, chunk, n);
         winStart += n;
         remainder -= n;
         uLongf produced = kMaxChunkContent;
         uLong consumed = n;
         // The stream must end exactly at the chunk's end and fit 65536 bytes; a longer one gives
         // Z_BUF_ERROR, a cut one Z_DATA_ERROR.
-        const int rc = ::uncompress2(m_inflated.data(), &produced, m_plain.data(), &consumed);
+        const int rc = ::uncompress2(m_inflated.data(), &produced, chunk, &consumed);
         if (rc != Z_OK || consumed != n)
             Damaged();
         sink(m_inflated.data(), std::size_t(produced));

@@ -116,7 +116,6 @@ public:
 private:
     Keystream m_keystream;
     std::vector<std::uint8_t> m_window;   // bytes of the area read ahead
-    std::vector<std::uint8_t> m_plain;    // one deciphered chunk
     std::vector<std::uint8_t> m_inflated; // 65536 bytes
 };
 

@@ -3,7 +3,7 @@
 # chunks (build/bench/sfx_bench_inflate) and with unzip on a zip of the same files.
 # One command:   scripts/bench/extractor.sh          (BUILD=build, WORK=a temporary folder)
 # Cases: one 512 MiB file of mixed compressibility, and 10,000 small files. Each program runs
-# three times per case on warm caches; the best time counts. Prints times and ratios.
+# five times per case on warm caches; the best time counts. Prints times and ratios.
 # CASES="big small" chooses the cases; KEEP=1 keeps the work folder.
 set -euo pipefail
 
@@ -37,7 +37,7 @@ line = b" ".join(rng.choice(words) for _ in range(300000))
 with open(os.path.join(work, "big", "mixed.bin"), "wb") as f:
     for i in range(64):
         f.write(os.urandom(3 << 20))
-        f.write((line * 2)[: 3 << 20])
+        f.write((line * 4)[: 3 << 20])
         f.write(bytes(2 << 20))
 # 10,000 small files in 100 folders, 100 bytes to 16 KiB, half text, half random.
 for d in range(100):
@@ -50,9 +50,9 @@ for d in range(100):
             f.write(data)
 PY
 
-best() { # best wall time of three runs of "$@", with $out emptied before each
+best() { # best wall time of five runs of "$@", with $out emptied before each
     local best_t=""
-    for _ in 1 2 3; do
+    for _ in 1 2 3 4 5; do
         rm -rf "$out"
         mkdir -p "$out"
         local t0 t1
