@@ -1,12 +1,70 @@
-// extractor: the self-decrypting stub placed in front of an encrypted archive.
+// extractor: the self-decrypting stub placed in front of an encrypted archive. It opens its window
+// when a display is available and the window library loads; otherwise it runs in the terminal.
+// The stub itself links no Qt, so a self-extracting file also runs where Qt is not installed.
+#include "extractor/DisplayCheck.h"
+#include "extractor/EmbeddedWindow.h"
+#include "extractor/TerminalRun.h"
+#include "extractor/windows/WindowEntry.h"
+
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
-const char kUsage[] = "Usage: extractor [--help]\n"
+const char kUsage[] = "Usage: extractor\n"
                       "The Quillmark self-decrypting extractor: asks for the password and writes the files\n"
-                      "of the archive appended to this program into a folder.\n";
+                      "of the archive appended to this program into a folder. Without a display it asks\n"
+                      "on the terminal; when standard input is not a terminal, its first line is the\n"
+                      "password and its second the output folder (empty: the current folder).\n";
+
+std::string OwnPath() {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, std::size_t(n)) : std::string("/proc/self/exe");
+}
+
+// Loads the built-in copy of the window library through an anonymous in-memory file.
+void* LoadEmbeddedWindow() {
+    const std::string_view bytes = extractor::EmbeddedWindowLibrary();
+    const int fd = ::memfd_create(kWindowLibrary, MFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    bool written = true;
+    for (std::size_t done = 0; written && done < bytes.size();) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        written = put > 0;
+        done += written ? std::size_t(put) : 0;
+    }
+    void* lib =
+        written ? ::dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+    ::close(fd);
+    return lib;
+}
+
+// The window library beside the program or in ../lib (the build and install layout), else the
+// copy built into the stub. Null when none loads, for instance because Qt is not installed.
+extractor::WindowMainFn LoadWindow(const std::string& self) {
+    const std::string folder = self.substr(0, self.rfind('/') + 1);
+    for (const std::string& candidate : {folder + kWindowLibrary, folder + "../lib/" + kWindowLibrary}) {
+        if (::access(candidate.c_str(), R_OK) != 0)
+            continue;
+        if (void* lib = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL))
+            if (void* fn = ::dlsym(lib, kWindowMainSymbol))
+                return reinterpret_cast<extractor::WindowMainFn>(fn);
+    }
+    if (void* lib = LoadEmbeddedWindow())
+        if (void* fn = ::dlsym(lib, kWindowMainSymbol))
+            return reinterpret_cast<extractor::WindowMainFn>(fn);
+    const char* why = ::dlerror();
+    std::fprintf(stderr, "The window cannot be opened (%s); asking here instead.\n",
+                 why ? why : "no window library");
+    return nullptr;
+}
 
 } // namespace
 
@@ -15,6 +73,11 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    std::fprintf(stderr, "extractor: no archive is appended to this program.\n");
-    return 1;
+    const std::string self = OwnPath();
+    const sfx::OwnFile own{"/proc/self/exe", self};
+    if (extractor::DisplayAvailable()) {
+        if (auto windowMain = LoadWindow(self))
+            return windowMain(argc, argv, own.openPath.c_str(), own.displayPath.c_str());
+    }
+    return extractor::RunInTerminal(own);
 }
