@@ -1,0 +1,336 @@
+#include "corecrypt/Primitives.h"
+
+#include <crypto++/aes.h>
+#include <crypto++/blowfish.h>
+#include <crypto++/cast.h>
+#include <crypto++/des.h>
+#include <crypto++/filters.h>
+#include <crypto++/gcm.h>
+#include <crypto++/gost.h>
+#include <crypto++/hkdf.h>
+#include <crypto++/hmac.h>
+#include <crypto++/mars.h>
+#include <crypto++/misc.h>
+#include <crypto++/modes.h>
+#include <crypto++/osrng.h>
+#include <crypto++/rc6.h>
+#include <crypto++/scrypt.h>
+#include <crypto++/serpent.h>
+#include <crypto++/sha.h>
+#include <crypto++/square.h>
+#include <crypto++/twofish.h>
+
+#include <atomic>
+#include <cctype>
+#include <mutex>
+#include <new>
+#include <type_traits>
+
+namespace corecrypt {
+namespace {
+
+// The one place where Crypto++ exceptions are caught: each call site runs inside Guard.
+template <class F>
+bool Guard(std::string& error, const char* what, F&& f) {
+    try {
+        f();
+        return true;
+    } catch (const CryptoPP::Exception& e) {
+        error = std::string(what) + ": " + e.what();
+    } catch (const std::bad_alloc&) {
+        error = std::string(what) + ": out of memory";
+    } catch (const std::exception& e) {
+        error = std::string(what) + ": " + e.what();
+    }
+    return false;
+}
+
+constexpr KdfCost kStrongCost{15, 8, 1}; // 32 MiB and about a tenth of a second
+constexpr std::uint64_t kMaxKdfMemory = 256ull << 20;
+constexpr std::uint64_t kMaxKdfWork = 1ull << 22; // N * r * p: sixteen times the default
+
+std::mutex g_settingsMutex;
+std::optional<KdfCost> g_testCost;
+std::optional<KdfCost> g_testCap;
+
+std::uint64_t Memory(const KdfCost& c) {
+    return 128ull * c.r << c.log2N;
+}
+std::uint64_t Work(const KdfCost& c) {
+    return (std::uint64_t{1} << c.log2N) * c.r * c.p;
+}
+
+template <class F>
+auto WithCipher(int algorithm, F&& f) {
+    switch (algorithm) {
+    case 0:
+        return f(std::type_identity<CryptoPP::AES>{});
+    case 1:
+        return f(std::type_identity<CryptoPP::Blowfish>{});
+    case 2:
+        return f(std::type_identity<CryptoPP::CAST256>{});
+    case 3:
+        return f(std::type_identity<CryptoPP::GOST>{});
+    case 4:
+        return f(std::type_identity<CryptoPP::Square>{});
+    case 5:
+        return f(std::type_identity<CryptoPP::MARS>{});
+    case 6:
+        return f(std::type_identity<CryptoPP::RC6>{});
+    case 7:
+        return f(std::type_identity<CryptoPP::Serpent>{});
+    case 8:
+        return f(std::type_identity<CryptoPP::DES_EDE3>{});
+    default:
+        return f(std::type_identity<CryptoPP::Twofish>{});
+    }
+}
+
+const char* const kAlgorithmNames[kAlgorithmCount] = {
+    "AES", "Blowfish", "CAST-256", "GOST", "Square", "MARS", "RC-6", "Serpent", "Triple-DES", "Twofish"};
+const char* const kModeNames[kModeCount] = {"ECB", "CBC", "CFB", "OFB"};
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+} // namespace
+
+KdfCost DefaultKdfCost() {
+    std::lock_guard lock(g_settingsMutex);
+    return g_testCost.value_or(kStrongCost);
+}
+
+void SetKdfCostForTesting(std::optional<KdfCost> cost) {
+    std::lock_guard lock(g_settingsMutex);
+    g_testCost = cost;
+}
+
+void SetKdfCapForTesting(std::optional<KdfCost> cap) {
+    std::lock_guard lock(g_settingsMutex);
+    g_testCap = cap;
+}
+
+bool KdfCostAcceptable(const KdfCost& cost, std::string& error) {
+    std::uint64_t maxMemory = kMaxKdfMemory;
+    std::uint64_t maxWork = kMaxKdfWork;
+    {
+        std::lock_guard lock(g_settingsMutex);
+        if (g_testCap) {
+            maxMemory = Memory(*g_testCap);
+            maxWork = Work(*g_testCap);
+        }
+    }
+    if (cost.log2N < 1 || cost.log2N > 30 || cost.r < 1 || cost.p < 1) {
+        error = "The key-derivation parameters are invalid.";
+        return false;
+    }
+    if (Memory(cost) > maxMemory || Work(cost) > maxWork) {
+        error = "The key-derivation parameters ask for more memory or time than allowed.";
+        return false;
+    }
+    return true;
+}
+
+bool RandomBytes(std::uint8_t* out, std::size_t size, std::string& error) {
+    return Guard(error, "Random number generator", [&] {
+        CryptoPP::NonblockingRng rng;
+        rng.GenerateBlock(out, size);
+    });
+}
+
+bool DeriveScrypt(std::string_view password, const std::uint8_t* salt, std::size_t saltSize,
+                  const KdfCost& cost, std::uint8_t* out, std::size_t outSize, std::string& error) {
+    if (!KdfCostAcceptable(cost, error))
+        return false;
+    return Guard(error, "Key derivation", [&] {
+        CryptoPP::Scrypt scrypt;
+        scrypt.DeriveKey(out, outSize, reinterpret_cast<const CryptoPP::byte*>(password.data()),
+                         password.size(), salt, saltSize, std::uint64_t{1} << cost.log2N, cost.r, cost.p);
+    });
+}
+
+bool DeriveHkdf(const std::uint8_t* secret, std::size_t secretSize, const std::uint8_t* salt,
+                std::size_t saltSize, std::string_view info, std::uint8_t* out, std::size_t outSize,
+                std::string& error) {
+    return Guard(error, "Key derivation", [&] {
+        CryptoPP::HKDF<CryptoPP::SHA256> hkdf;
+        hkdf.DeriveKey(out, outSize, secret, secretSize, salt, saltSize,
+                       reinterpret_cast<const CryptoPP::byte*>(info.data()), info.size());
+    });
+}
+
+bool HmacSha256(const std::uint8_t* key, std::size_t keySize, const std::uint8_t* data, std::size_t size,
+                std::uint8_t out[32], std::string& error) {
+    return Guard(error, "Authentication", [&] {
+        CryptoPP::HMAC<CryptoPP::SHA256> hmac(key, keySize);
+        hmac.CalculateDigest(out, data, size);
+    });
+}
+
+bool EqualSecret(const std::uint8_t* a, const std::uint8_t* b, std::size_t size) {
+    return CryptoPP::VerifyBufsEqual(a, b, size);
+}
+
+bool GcmSeal(const std::uint8_t key[32], const std::uint8_t nonce[12], const std::uint8_t* aad,
+             std::size_t aadSize, const std::uint8_t* in, std::size_t size, std::uint8_t* out,
+             std::uint8_t tag[16], std::string& error) {
+    return Guard(error, "Encryption", [&] {
+        CryptoPP::GCM<CryptoPP::AES>::Encryption gcm;
+        gcm.SetKeyWithIV(key, 32, nonce, 12);
+        gcm.EncryptAndAuthenticate(out, tag, 16, nonce, 12, aad, aadSize, in, size);
+    });
+}
+
+bool GcmOpen(const std::uint8_t key[32], const std::uint8_t nonce[12], const std::uint8_t* aad,
+             std::size_t aadSize, const std::uint8_t* in, std::size_t size, const std::uint8_t tag[16],
+             std::uint8_t* out, std::string& error) {
+    bool verified = false;
+    error.clear();
+    const bool ran = Guard(error, "Decryption", [&] {
+        CryptoPP::GCM<CryptoPP::AES>::Decryption gcm;
+        gcm.SetKeyWithIV(key, 32, nonce, 12);
+        verified = gcm.DecryptAndVerify(out, tag, 16, nonce, 12, aad, aadSize, in, size);
+    });
+    return ran && verified;
+}
+
+struct ChunkMac::Impl {
+    CryptoPP::GCM<CryptoPP::AES>::Encryption gcm;
+};
+
+ChunkMac::ChunkMac() : m_impl(std::make_unique<Impl>()) {}
+ChunkMac::~ChunkMac() = default;
+
+bool ChunkMac::SetKey(const std::uint8_t key[32], std::string& error) {
+    const std::uint8_t zero[12] = {};
+    return Guard(error, "Authentication", [&] { m_impl->gcm.SetKeyWithIV(key, 32, zero, 12); });
+}
+
+bool ChunkMac::Compute(const std::uint8_t nonce[12], const std::uint8_t* data, std::size_t size,
+                       std::uint8_t tag[16], std::string& error) {
+    return Guard(error, "Authentication", [&] {
+        m_impl->gcm.Resynchronize(nonce, 12);
+        m_impl->gcm.Update(data, size);
+        m_impl->gcm.TruncatedFinal(tag, 16);
+    });
+}
+
+const char* AlgorithmName(int algorithm) {
+    return algorithm >= 0 && algorithm < kAlgorithmCount ? kAlgorithmNames[algorithm] : nullptr;
+}
+
+const char* ModeName(int mode) {
+    return mode >= 0 && mode < kModeCount ? kModeNames[mode] : nullptr;
+}
+
+int FindAlgorithm(std::string_view name) {
+    for (int i = 0; i < kAlgorithmCount; ++i)
+        if (SameText(name, kAlgorithmNames[i]))
+            return i;
+    if (SameText(name, "TripleDES") || SameText(name, "3DES"))
+        return 8;
+    if (SameText(name, "RC6"))
+        return 6;
+    if (SameText(name, "CAST256"))
+        return 2;
+    return -1;
+}
+
+int FindMode(std::string_view name) {
+    for (int i = 0; i < kModeCount; ++i)
+        if (SameText(name, kModeNames[i]))
+            return i;
+    return -1;
+}
+
+bool ResolveAlgorithmMode(int code, int& resolved) {
+    if (code == 0)
+        code = kDefaultAlgorithmMode;
+    if (code < 1 || code > kAlgorithmCount * kModeCount)
+        return false;
+    resolved = code;
+    return true;
+}
+
+struct ModeCipher::Impl {
+    std::unique_ptr<CryptoPP::SymmetricCipher> cipher;
+};
+
+ModeCipher::ModeCipher(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+ModeCipher::~ModeCipher() = default;
+
+std::size_t ModeCipher::KeySize(int code) {
+    return WithCipher((code - 1) / kModeCount, [](auto t) -> std::size_t {
+        using C = typename decltype(t)::type;
+        return C::MAX_KEYLENGTH;
+    });
+}
+
+std::size_t ModeCipher::BlockSize(int code) {
+    return WithCipher((code - 1) / kModeCount, [](auto t) -> std::size_t {
+        using C = typename decltype(t)::type;
+        return C::BLOCKSIZE;
+    });
+}
+
+bool ModeCipher::NeedsPadding(int code) {
+    const auto mode = static_cast<Mode>((code - 1) % kModeCount);
+    return mode == Mode::ECB || mode == Mode::CBC;
+}
+
+std::unique_ptr<ModeCipher> ModeCipher::Create(int code, bool encrypt, const std::uint8_t* key,
+                                               const std::uint8_t* iv, std::string& error) {
+    if (code < 1 || code > kAlgorithmCount * kModeCount) {
+        error = "Unknown algorithm-mode code " + std::to_string(code) + ".";
+        return nullptr;
+    }
+    auto impl = std::make_unique<Impl>();
+    const auto mode = static_cast<Mode>((code - 1) % kModeCount);
+    const std::size_t keySize = KeySize(code);
+    const bool ok = Guard(error, "Cipher set-up", [&] {
+        impl->cipher =
+            WithCipher((code - 1) / kModeCount, [&](auto t) -> std::unique_ptr<CryptoPP::SymmetricCipher> {
+                using C = typename decltype(t)::type;
+                auto make = [&](auto holder) -> std::unique_ptr<CryptoPP::SymmetricCipher> {
+                    using M = typename decltype(holder)::type;
+                    auto m = std::make_unique<M>();
+                    if constexpr (std::is_same_v<M, typename CryptoPP::ECB_Mode<C>::Encryption> ||
+                                  std::is_same_v<M, typename CryptoPP::ECB_Mode<C>::Decryption>)
+                        m->SetKey(key, keySize);
+                    else
+                        m->SetKeyWithIV(key, keySize, iv, C::BLOCKSIZE);
+                    return m;
+                };
+                switch (mode) {
+                case Mode::ECB:
+                    return encrypt ? make(std::type_identity<typename CryptoPP::ECB_Mode<C>::Encryption>{})
+                                   : make(std::type_identity<typename CryptoPP::ECB_Mode<C>::Decryption>{});
+                case Mode::CBC:
+                    return encrypt ? make(std::type_identity<typename CryptoPP::CBC_Mode<C>::Encryption>{})
+                                   : make(std::type_identity<typename CryptoPP::CBC_Mode<C>::Decryption>{});
+                case Mode::CFB:
+                    return encrypt ? make(std::type_identity<typename CryptoPP::CFB_Mode<C>::Encryption>{})
+                                   : make(std::type_identity<typename CryptoPP::CFB_Mode<C>::Decryption>{});
+                case Mode::OFB:
+                    break;
+                }
+                // OFB runs the same keystream both ways.
+                return make(std::type_identity<typename CryptoPP::OFB_Mode<C>::Encryption>{});
+            });
+    });
+    if (!ok)
+        return nullptr;
+    return std::unique_ptr<ModeCipher>(new ModeCipher(std::move(impl)));
+}
+
+bool ModeCipher::Process(const std::uint8_t* in, std::uint8_t* out, std::size_t size, std::string& error) {
+    return Guard(error, "Cipher", [&] { m_impl->cipher->ProcessData(out, in, size); });
+}
+
+} // namespace corecrypt

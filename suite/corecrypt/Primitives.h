@@ -1,0 +1,114 @@
+#pragma once
+
+// The engine's cryptographic building blocks. Every call into Crypto++ happens behind this header,
+// in Primitives.cpp, where library exceptions become error texts; nothing from Crypto++ escapes.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <crypto++/secblock.h>
+
+namespace corecrypt {
+
+// Secret bytes: zeroed when released.
+using SecureBytes = CryptoPP::SecByteBlock;
+
+// The scrypt parameters: N = 2^log2N, r, p.
+struct KdfCost {
+    std::uint8_t log2N = 0;
+    std::uint8_t r = 0;
+    std::uint8_t p = 0;
+    bool operator==(const KdfCost&) const = default;
+};
+
+// The cost used for new files and sealed strings: strong by default. Tests may lower it; the
+// reading caps below stay in force either way.
+KdfCost DefaultKdfCost();
+void SetKdfCostForTesting(std::optional<KdfCost> cost);
+// The highest cost a file may ask for, so that a hostile header cannot demand gigabytes of memory
+// or minutes of work. Fuzz targets lower it to keep each run short.
+void SetKdfCapForTesting(std::optional<KdfCost> cap);
+bool KdfCostAcceptable(const KdfCost& cost, std::string& error);
+
+bool RandomBytes(std::uint8_t* out, std::size_t size, std::string& error);
+
+bool DeriveScrypt(std::string_view password, const std::uint8_t* salt, std::size_t saltSize,
+                  const KdfCost& cost, std::uint8_t* out, std::size_t outSize, std::string& error);
+bool DeriveHkdf(const std::uint8_t* secret, std::size_t secretSize, const std::uint8_t* salt,
+                std::size_t saltSize, std::string_view info, std::uint8_t* out, std::size_t outSize,
+                std::string& error);
+bool HmacSha256(const std::uint8_t* key, std::size_t keySize, const std::uint8_t* data, std::size_t size,
+                std::uint8_t out[32], std::string& error);
+// Compares in constant time.
+bool EqualSecret(const std::uint8_t* a, const std::uint8_t* b, std::size_t size);
+
+// AES-256-GCM in one piece, for small records (sealed strings).
+bool GcmSeal(const std::uint8_t key[32], const std::uint8_t nonce[12], const std::uint8_t* aad,
+             std::size_t aadSize, const std::uint8_t* in, std::size_t size, std::uint8_t* out,
+             std::uint8_t tag[16], std::string& error);
+// False with an empty error when the tag does not match (wrong key or changed bytes).
+bool GcmOpen(const std::uint8_t key[32], const std::uint8_t nonce[12], const std::uint8_t* aad,
+             std::size_t aadSize, const std::uint8_t* in, std::size_t size, const std::uint8_t tag[16],
+             std::uint8_t* out, std::string& error);
+
+// GMAC (GCM's carry-less multiplication hash under AES-256) of byte runs, one nonce per run. With
+// PCLMUL it costs a fraction of the cipher, so authenticating every chunk stays cheap.
+class ChunkMac {
+public:
+    ChunkMac();
+    ~ChunkMac();
+    ChunkMac(const ChunkMac&) = delete;
+    ChunkMac& operator=(const ChunkMac&) = delete;
+
+    bool SetKey(const std::uint8_t key[32], std::string& error);
+    bool Compute(const std::uint8_t nonce[12], const std::uint8_t* data, std::size_t size,
+                 std::uint8_t tag[16], std::string& error);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// The algorithm-mode code: algorithm * 4 + mode + 1, 1 to 40; 0 stands for the default.
+constexpr int kAlgorithmCount = 10;
+constexpr int kModeCount = 4;
+enum class Mode { ECB = 0, CBC = 1, CFB = 2, OFB = 3 };
+// The default when a caller passes 0: AES in CBC mode.
+constexpr int kDefaultAlgorithmMode = 2;
+
+const char* AlgorithmName(int algorithm); // "AES" ... "Twofish"; null outside 0..9
+const char* ModeName(int mode);           // "ECB" ... "OFB"; null outside 0..3
+// Matched without regard to case; -1 when unknown. "TripleDES" is accepted for "Triple-DES".
+int FindAlgorithm(std::string_view name);
+int FindMode(std::string_view name);
+// 0 becomes the default; false for codes outside 1..40.
+bool ResolveAlgorithmMode(int code, int& resolved);
+
+// One cipher in one mode, run over a continuous stream. ECB and CBC take whole blocks only; the
+// caller pads the last one.
+class ModeCipher {
+public:
+    ~ModeCipher();
+    ModeCipher(const ModeCipher&) = delete;
+    ModeCipher& operator=(const ModeCipher&) = delete;
+
+    // The key must be KeySize(code) bytes and the IV BlockSize(code) bytes.
+    static std::unique_ptr<ModeCipher> Create(int code, bool encrypt, const std::uint8_t* key,
+                                              const std::uint8_t* iv, std::string& error);
+    static std::size_t KeySize(int code);   // the strongest standard key length
+    static std::size_t BlockSize(int code); // 8 or 16
+    static bool NeedsPadding(int code);     // ECB and CBC
+
+    bool Process(const std::uint8_t* in, std::uint8_t* out, std::size_t size, std::string& error);
+
+private:
+    struct Impl;
+    explicit ModeCipher(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace corecrypt
