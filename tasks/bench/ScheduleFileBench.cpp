@@ -6,6 +6,7 @@
 #include "tasks/model/ActionSendEmail.h"
 
 #include <benchmark/benchmark.h>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -91,8 +92,37 @@ void BM_Load(benchmark::State& state, int count, const char* password) {
     CAction::m_csPassword.clear();
 }
 
+// The same through a real file: the save includes the temporary file, fsync and rename.
+void BM_SaveFile(benchmark::State& state) {
+    TaskList list(10000);
+    const std::string path = std::filesystem::temp_directory_path() / "qm-bench-schedule.qms";
+    for (auto _ : state) {
+        std::string error;
+        if (!list.manager.WriteScheduleFile(path, error))
+            state.SkipWithError(error.c_str());
+    }
+    std::filesystem::remove(path);
+}
+
+void BM_LoadFile(benchmark::State& state) {
+    TaskList list(10000);
+    const std::string path = std::filesystem::temp_directory_path() / "qm-bench-schedule.qms";
+    std::string error;
+    if (!list.manager.WriteScheduleFile(path, error))
+        state.SkipWithError(error.c_str());
+    for (auto _ : state) {
+        CTaskManager manager;
+        if (!manager.ReadScheduleFile(path, error))
+            state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(manager.m_lstDelete.data());
+    }
+    std::filesystem::remove(path);
+}
+
 } // namespace
 
+BENCHMARK(BM_SaveFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadFile)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Save, counted_10000, 10000, "")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Load, counted_10000, 10000, "")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Save, sealed_1000, 1000, "document password")->Unit(benchmark::kMillisecond);

@@ -7,9 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#ifdef QM_HAVE_SEALING
 #include "corecrypt/Seal.h"
-#endif
 
 namespace jobkit {
 namespace {
@@ -18,8 +16,6 @@ constexpr int kErrorTextSize = 512;
 constexpr int kSealOverhead = 100;
 
 } // namespace
-
-#ifdef QM_HAVE_SEALING
 
 void WriteSealedText(CArchive& ar, const std::string& text, const std::string& password) {
     if (text.size() > static_cast<std::size_t>(INT_MAX - kSealOverhead))
@@ -59,18 +55,5 @@ std::string ReadSealedText(CArchive& ar, const std::string& password) {
     const auto* begin = reinterpret_cast<const char*>(plain.data());
     return std::string(begin, strnlen(begin, plain.size()));
 }
-
-#else
-
-// Built without the engine: sealed files can be neither written nor read.
-void WriteSealedText(CArchive&, const std::string&, const std::string&) {
-    throw CUIException(0, "Failed to encrypt document: ", "this build has no sealing engine.");
-}
-
-std::string ReadSealedText(CArchive&, const std::string&) {
-    throw CUIException(0, "Failed to decrypt document: ", "this build has no sealing engine.");
-}
-
-#endif
 
 } // namespace jobkit
