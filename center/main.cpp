@@ -1,17 +1,44 @@
 // qmcenter: the Quillmark control center.
 #include "center/windows/MainWindow.h"
 #include "platform/Display.h"
+#include "shellkit/ConsoleCommands.h"
+#include "uikit/HeadlessBackend.h"
 #include "uikit/qt/QtBackend.h"
 
 #include <QApplication>
 
 #include <cstdio>
 #include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
 
 namespace {
 
 const char kUsage[] = "Usage: qmcenter [FILE.qms]\n"
+                      "       qmcenter encrypt|decrypt [OPTIONS] PATH...  (see the README)\n"
                       "The Quillmark control center: keys, encrypted files, task lists and the schedule.\n";
+
+// The console verbs: "encrypt " or "decrypt " followed by more, the verb in any case. Only the
+// verb is compared without regard to case; paths and passwords pass unchanged. Returns the exit
+// status, or -1 when the command line is no console command.
+int RunConsoleCommand(int argc, char** argv) {
+    std::vector<std::string> args;
+    if (argc >= 3 && shellkit::IsConsoleVerb(argv[1])) {
+        args.assign(argv + 1, argv + argc);
+    } else if (argc == 2 && std::strlen(argv[1]) > 8 && argv[1][7] == ' ' &&
+               shellkit::IsConsoleVerb(std::string(argv[1], 7))) {
+        args = shellkit::SplitCommandLine(argv[1]); // the whole command line as one text
+    } else {
+        return -1;
+    }
+    // Questions (the password) are asked on the terminal; no window is created.
+    uikit::HeadlessBackend terminal(true);
+    uikit::ScopedBackend useTerminal(terminal);
+    const int status = shellkit::ProcessCmdLine(args, std::cout, std::cerr);
+    std::cout << "Done." << std::endl;
+    return status;
+}
 
 } // namespace
 
@@ -20,6 +47,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (const int status = RunConsoleCommand(argc, argv); status >= 0)
+        return status;
     if (!platform::DisplayAvailable()) {
         std::fputs("qmcenter: no display available (set DISPLAY or WAYLAND_DISPLAY to open the window).\n",
                    stderr);

@@ -299,6 +299,24 @@ bool DecryptFile(const std::string& source, const std::string& destination, cons
     return true;
 }
 
+bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorithmMode, std::string& error) {
+    Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+        error = "Cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    FdSource reader(in.get(), path);
+    FileHeader header;
+    int code = 0;
+    if (!ReadFileHeader(reader, header, code, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    keyFile = header.keyFile;
+    algorithmMode = header.code;
+    return true;
+}
+
 } // namespace corecrypt
 
 int EncryptFileTo(const char* source, const char* destination, const char* keyOrPassword, int isKeyFile,

@@ -27,4 +27,6 @@ bool EncryptFile(const std::string& source, const std::string& destination, cons
                  bool keyFile, int algorithmMode, bool compress, std::string& error);
 bool DecryptFile(const std::string& source, const std::string& destination, const std::string& keyOrPassword,
                  bool overwrite, bool restoreTimes, std::string* written, std::string& error);
+// What the header of an encrypted file says: key file or password, and the algorithm-mode code.
+bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorithmMode, std::string& error);
 } // namespace corecrypt

@@ -1,0 +1,358 @@
+#include "shellkit/ConsoleCommands.h"
+
+#include "corecrypt/EncryptedFile.h"
+#include "corecrypt/FileProcessor.h"
+#include "corecrypt/KeyFile.h"
+#include "corecrypt/Primitives.h"
+#include "corecrypt/Wipe.h"
+#include "uikit/Ui.h"
+
+#include <cctype>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sys/stat.h>
+
+namespace shellkit {
+namespace {
+
+const char kCaption[] = "qmcenter";
+constexpr int kWipeRounds = 3;
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string AllNames(const char* (*name)(int), int count) {
+    std::string s;
+    for (int i = 0; i < count; ++i)
+        s += (i ? ", " : "") + std::string(name(i));
+    return s;
+}
+
+struct Options {
+    std::string verb;
+    std::optional<std::string> password, passwordFile, key, algorithm, mode, output, makeKey;
+    bool compress = false, wipe = false, overwrite = false, restoreTimes = false;
+    std::vector<std::string> paths;
+};
+
+class Command {
+public:
+    Command(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+
+    int Run(const std::vector<std::string>& args) {
+        if (!Parse(args))
+            return 1;
+        return m_options.verb == "encrypt" ? Encrypt() : Decrypt();
+    }
+
+private:
+    void Fail(const std::string& file, std::string reason) {
+        // The engine's texts may already begin with the file's name.
+        if (!file.empty() && reason.rfind(file + ": ", 0) == 0)
+            reason.erase(0, file.size() + 2);
+        m_err << "qmcenter: " << (file.empty() ? "" : file + ": ") << reason << '\n';
+        ++m_failures;
+    }
+
+    bool Usage(const std::string& reason) {
+        m_err
+            << "qmcenter: " << reason << '\n'
+            << "Usage: qmcenter encrypt [--password PW | --password-file F | --key KEYFILE] [--algorithm "
+               "NAME]\n"
+               "                        [--mode NAME] [--compress] [--wipe] [--output DIR] PATH...\n"
+               "       qmcenter encrypt --make-key KEYFILE\n"
+               "       qmcenter decrypt [--password PW | --password-file F | --key KEYFILE] [--output DIR]\n"
+               "                        [--overwrite] [--restore-times] FILE...\n";
+        return false;
+    }
+
+    bool Parse(const std::vector<std::string>& args) {
+        Options& o = m_options;
+        o.verb = args.empty() ? "" : Lower(args[0]);
+        if (!IsConsoleVerb(o.verb))
+            return Usage("unknown command");
+        const bool encrypt = o.verb == "encrypt";
+        std::map<std::string, std::optional<std::string>*> valued = {{"--password", &o.password},
+                                                                     {"--password-file", &o.passwordFile},
+                                                                     {"--key", &o.key},
+                                                                     {"--output", &o.output}};
+        if (encrypt) {
+            valued["--algorithm"] = &o.algorithm;
+            valued["--mode"] = &o.mode;
+            valued["--make-key"] = &o.makeKey;
+        }
+        std::map<std::string, bool*> flags;
+        if (encrypt)
+            flags = {{"--compress", &o.compress}, {"--wipe", &o.wipe}};
+        else
+            flags = {{"--overwrite", &o.overwrite}, {"--restore-times", &o.restoreTimes}};
+        bool optionsEnded = false;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            std::string a = args[i];
+            if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
+                o.paths.push_back(a);
+                continue;
+            }
+            if (a == "--") {
+                optionsEnded = true;
+                continue;
+            }
+            std::optional<std::string> inlineValue;
+            if (const auto eq = a.find('='); eq != std::string::npos) {
+                inlineValue = a.substr(eq + 1);
+                a.resize(eq);
+            }
+            if (auto f = flags.find(a); f != flags.end() && !inlineValue) {
+                *f->second = true;
+            } else if (auto v = valued.find(a); v != valued.end()) {
+                if (!inlineValue && i + 1 >= args.size())
+                    return Usage("the option " + a + " needs a value");
+                *v->second = inlineValue ? *inlineValue : args[++i];
+            } else {
+                return Usage("unknown option " + args[i]);
+            }
+        }
+        const int secrets = (o.password ? 1 : 0) + (o.passwordFile ? 1 : 0) + (o.key ? 1 : 0);
+        if (secrets > 1)
+            return Usage("give only one of --password, --password-file and --key");
+        if (o.makeKey) {
+            if (secrets || !o.paths.empty())
+                return Usage("--make-key takes only the key file name");
+            return true;
+        }
+        if (o.paths.empty())
+            return Usage(encrypt ? "no file to encrypt" : "no file to decrypt");
+        if (o.output && !IsDirectory(*o.output))
+            return Usage("the output folder " + *o.output + " does not exist");
+        return true;
+    }
+
+    // The password from the options, the password file or the terminal; nothing after a failure.
+    std::optional<std::string> Password(bool confirm) {
+        if (m_password)
+            return m_password;
+        const Options& o = m_options;
+        if (o.password) {
+            m_password = o.password;
+        } else if (o.passwordFile) {
+            std::ifstream in(*o.passwordFile, std::ios::binary);
+            std::string line;
+            if (!in || !std::getline(in, line)) {
+                Fail(*o.passwordFile, "cannot read the password file");
+                return std::nullopt;
+            }
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            m_password = line;
+        } else {
+            auto first = uikit::AskText({"Password:", kCaption, true, {}});
+            if (!first) {
+                Fail("", "no password given (use --password, --password-file or --key)");
+                return std::nullopt;
+            }
+            if (confirm) {
+                auto second = uikit::AskText({"Repeat the password:", kCaption, true, {}});
+                if (!second || *second != *first) {
+                    Fail("", "the passwords do not match");
+                    return std::nullopt;
+                }
+            }
+            m_password = first;
+        }
+        if (m_password->empty()) {
+            m_password.reset();
+            Fail("", "the password is empty");
+            return std::nullopt;
+        }
+        return m_password;
+    }
+
+    bool ResolveCode(int& code) {
+        const int fallback = DefaultAlgorithmMode();
+        int algorithm = (fallback - 1) / corecrypt::kModeCount;
+        int mode = (fallback - 1) % corecrypt::kModeCount;
+        if (m_options.algorithm) {
+            algorithm = corecrypt::FindAlgorithm(*m_options.algorithm);
+            if (algorithm < 0)
+                return Usage("unknown algorithm " + *m_options.algorithm + " (one of " +
+                             AllNames(corecrypt::AlgorithmName, corecrypt::kAlgorithmCount) + ")");
+        }
+        if (m_options.mode) {
+            mode = corecrypt::FindMode(*m_options.mode);
+            if (mode < 0)
+                return Usage("unknown mode " + *m_options.mode + " (one of " +
+                             AllNames(corecrypt::ModeName, corecrypt::kModeCount) + ")");
+        }
+        code = algorithm * corecrypt::kModeCount + mode + 1;
+        return true;
+    }
+
+    // Files as given; a folder stands for every file below it.
+    std::vector<std::string> ExpandPaths() {
+        std::vector<std::string> files;
+        for (const std::string& p : m_options.paths) {
+            if (IsDirectory(p)) {
+                CFileProcessor folder;
+                folder.AddFile(p, "", 0, nullptr);
+                files.insert(files.end(), folder.GetFiles().begin(), folder.GetFiles().end());
+            } else if (!Exists(p)) {
+                Fail(p, "no such file or folder");
+            } else {
+                files.push_back(p);
+            }
+        }
+        return files;
+    }
+
+    int Encrypt() {
+        const Options& o = m_options;
+        if (o.makeKey) {
+            char error[2000] = "";
+            if (!CreateKeyFile(o.makeKey->c_str(), error, sizeof error))
+                Fail(*o.makeKey, error);
+            else
+                m_out << "Created the key file " << *o.makeKey << '\n';
+            return m_failures ? 1 : 0;
+        }
+        int code = 0;
+        if (!ResolveCode(code))
+            return 1;
+        const std::vector<std::string> files = ExpandPaths();
+        std::optional<std::string> secret = o.key;
+        if (!secret && !files.empty())
+            secret = Password(true);
+        if (!secret)
+            return 1;
+        for (const std::string& file : files) {
+            const std::string dest = (o.output ? *o.output + "/" + BaseName(file) : file) + ".qmp";
+            if (Exists(dest)) {
+                Fail(file, "the encrypted file " + dest + " already exists");
+                continue;
+            }
+            std::string error;
+            if (!corecrypt::EncryptFile(file, dest, *secret, o.key.has_value(), code, o.compress, error)) {
+                Fail(file, error);
+                continue;
+            }
+            m_out << "Encrypted " << file << " -> " << dest << '\n';
+            if (o.wipe) {
+                char wipeError[2000] = "";
+                if (!WipeFile(file.c_str(), wipeError, sizeof wipeError, kWipeRounds, 0))
+                    Fail(file, std::string("encrypted, but not wiped: ") + wipeError);
+                else
+                    m_out << "Wiped " << file << '\n';
+            }
+        }
+        return m_failures ? 1 : 0;
+    }
+
+    int Decrypt() {
+        const Options& o = m_options;
+        for (const std::string& file : ExpandPaths()) {
+            bool keyFile = false;
+            int code = 0;
+            std::string error;
+            if (!corecrypt::ReadEncryptedFileInfo(file, keyFile, code, error)) {
+                Fail(file, error);
+                continue;
+            }
+            std::optional<std::string> secret;
+            if (keyFile) {
+                if (!o.key) {
+                    Fail(file, "this file was encrypted with a key file (use --key)");
+                    continue;
+                }
+                secret = o.key;
+            } else {
+                if (o.key) {
+                    Fail(file, "this file was encrypted with a password, not a key file");
+                    continue;
+                }
+                secret = Password(false);
+                if (!secret)
+                    return 1;
+            }
+            std::string written;
+            if (!corecrypt::DecryptFile(file, o.output.value_or(""), *secret, o.overwrite, o.restoreTimes,
+                                        &written, error))
+                Fail(file, error);
+            else
+                m_out << "Decrypted " << file << " -> " << written << '\n';
+        }
+        return m_failures ? 1 : 0;
+    }
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+    Options m_options;
+    std::optional<std::string> m_password;
+    int m_failures = 0;
+};
+
+} // namespace
+
+bool IsConsoleVerb(const std::string& word) {
+    const std::string w = Lower(word);
+    return w == "encrypt" || w == "decrypt";
+}
+
+int DefaultAlgorithmMode() {
+    return corecrypt::kDefaultAlgorithmMode;
+}
+
+int ProcessCmdLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    return Command(out, err).Run(arguments);
+}
+
+int ProcessCmdLine(const std::string& commandLine) {
+    return ProcessCmdLine(SplitCommandLine(commandLine), std::cout, std::cerr);
+}
+
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (c == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) {
+            word += line[++i];
+            inWord = true;
+        } else if (!quoted && (c == ' ' || c == '\t')) {
+            if (inWord)
+                words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.push_back(word);
+    return words;
+}
+
+} // namespace shellkit

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// The console verbs of qmcenter: "encrypt" and "decrypt" from a terminal, without a display.
+//
+//   encrypt [--password PW | --password-file F | --key KEYFILE] [--algorithm NAME] [--mode NAME]
+//           [--compress] [--wipe] [--output DIR] PATH...
+//   encrypt --make-key KEYFILE
+//   decrypt [--password PW | --password-file F | --key KEYFILE] [--output DIR] [--overwrite]
+//           [--restore-times] FILE...
+namespace shellkit {
+
+// True when `word` is one of the verbs, compared without regard to case.
+bool IsConsoleVerb(const std::string& word);
+
+// Runs one command: arguments[0] is the verb (matched without regard to case); everything after
+// it is used exactly as given, since paths and passwords are case-sensitive here. A password
+// that no option gives is asked through uikit (hidden; twice when encrypting). Progress goes to
+// `out`, one line per failure (naming the file and the reason) to `err`. Returns the exit
+// status: 0 when every file succeeded, 1 otherwise.
+int ProcessCmdLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+// The same for a whole command-line text, split at blanks outside double quotes.
+int ProcessCmdLine(const std::string& commandLine);
+
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+
+// The algorithm-mode code used when no --algorithm/--mode is given: AES/CBC until the stored
+// default of the settings is wired in here.
+int DefaultAlgorithmMode();
+
+} // namespace shellkit

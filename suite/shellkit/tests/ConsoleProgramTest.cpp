@@ -1,0 +1,85 @@
+// qmcenter's console verbs as a user runs them: no display, "Done." last, the exit status.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+using qmtest::ProgramPath;
+using qmtest::RunProgram;
+
+const std::vector<std::string> kNoDisplay = {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="};
+
+std::string LastLine(const std::string& out) {
+    std::string s = out;
+    if (!s.empty() && s.back() == '\n')
+        s.pop_back();
+    return s.substr(s.rfind('\n') == std::string::npos ? 0 : s.rfind('\n') + 1);
+}
+
+TEST(ConsoleProgram, EncryptsAndDecryptsWithAKeyFileWithoutADisplayKeepingTheCaseOfPaths) {
+    const std::string dir = qmtest::MakeTempDir("Mixed Case");
+    const std::string key = dir + "/My.qmk";
+    auto r = RunProgram(ProgramPath("qmcenter"), {"ENCRYPT", "--make-key", key}, {}, kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(LastLine(r.out), "Done.");
+
+    qmtest::WriteFile(dir + "/Notes.TXT", "dear diary");
+    r = RunProgram(ProgramPath("qmcenter"),
+                   {"Encrypt", "--key", key, "--algorithm", "Twofish", "--mode", "ofb", dir + "/Notes.TXT"},
+                   {}, kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(LastLine(r.out), "Done.");
+    EXPECT_EQ(qmtest::ReadFile(dir + "/Notes.TXT.qmp")[10], 40);
+
+    const std::string out = qmtest::MakeTempDir("Out");
+    r = RunProgram(ProgramPath("qmcenter"),
+                   {"decrypt", "--key", key, "--output", out, dir + "/Notes.TXT.qmp"}, {}, kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(qmtest::ReadFile(out + "/Notes.TXT"), "dear diary");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(ConsoleProgram, APasswordRoundTripsAndAFailureIsOneLineWithStatusOne) {
+    const std::string dir = qmtest::MakeTempDir("pw");
+    qmtest::WriteFile(dir + "/a.bin", qmtest::PseudoRandomBytes(200000, 1));
+    auto r = RunProgram(ProgramPath("qmcenter"), {"encrypt", "--password", "Pass Word", dir + "/a.bin"}, {},
+                        kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(::unlink((dir + "/a.bin").c_str()), 0);
+
+    r = RunProgram(ProgramPath("qmcenter"), {"decrypt", "--password", "pass word", dir + "/a.bin.qmp"}, {},
+                   kNoDisplay);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "qmcenter: " + dir + "/a.bin.qmp: Wrong password, or the file " + dir +
+                         "/a.bin.qmp is damaged.\n");
+    EXPECT_EQ(LastLine(r.out), "Done.");
+    EXPECT_FALSE(qmtest::Exists(dir + "/a.bin"));
+
+    // The whole command line as one text, as a shell entry would pass it.
+    r = RunProgram(ProgramPath("qmcenter"), {"decrypt --password \"Pass Word\" \"" + dir + "/a.bin.qmp\""},
+                   {}, kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(qmtest::ReadFile(dir + "/a.bin"), qmtest::PseudoRandomBytes(200000, 1));
+}
+
+TEST(ConsoleProgram, WithoutATerminalNoPasswordIsAskedAndNothingIsEncrypted) {
+    const std::string dir = qmtest::MakeTempDir("tty");
+    qmtest::WriteFile(dir + "/a", "x");
+    const auto r = RunProgram(ProgramPath("qmcenter"), {"encrypt", dir + "/a"}, "typed\ntyped\n", kNoDisplay);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("qmcenter: no password given (use --password, --password-file or --key)\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(qmtest::Exists(dir + "/a.qmp"));
+}
+
+TEST(ConsoleProgram, TheVerbAloneIsNoConsoleCommand) {
+    const auto r = RunProgram(ProgramPath("qmcenter"), {"encrypt"}, {}, kNoDisplay);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "qmcenter: no display available (set DISPLAY or WAYLAND_DISPLAY to open the window).\n");
+}
+
+} // namespace
