@@ -1,5 +1,6 @@
 // qmcenter: the Quillmark control center.
 #include "center/windows/MainWindow.h"
+#include "misckit/Startup.h"
 #include "platform/Display.h"
 #include "shellkit/ConsoleCommands.h"
 #include "uikit/HeadlessBackend.h"
@@ -58,6 +59,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     uikit::QtBackend ui;
     uikit::ScopedBackend useUi(ui);
+    // The suite's start-up routines come first: a first run creates the data folders and the
+    // default settings, and every start checks the folders and their permissions.
+    if (misckit::IsFirstRun())
+        misckit::InitFirstRun();
+    misckit::StartupCheck(1);
     CMainFrame frame;
     ui.setDefaultParent(&frame);
     frame.show();

@@ -1,9 +1,18 @@
 #include "uikit/HeadlessBackend.h"
 
+#include "platform/Display.h"
+
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace uikit {
 namespace {
@@ -126,6 +135,45 @@ std::optional<std::string> HeadlessBackend::askText(const TextRequest& request) 
     if (!ReadTerminalLine(line, request.hidden))
         return std::nullopt;
     return line;
+}
+
+void HeadlessBackend::showList(const std::string& title, const std::vector<std::string>& lines) {
+    std::fprintf(m_out, "%s:\n", title.c_str());
+    for (const auto& line : lines)
+        std::fprintf(m_out, "  %s\n", line.c_str());
+    std::fflush(m_out);
+}
+
+bool HeadlessBackend::openUrl(const std::string& url) {
+    if (!platform::DisplayAvailable()) {
+        std::fprintf(m_out, "Open this page in a browser: %s\n", url.c_str());
+        std::fflush(m_out);
+        return false;
+    }
+    // xdg-open may stay for as long as the browser runs, so it is started through an
+    // intermediate child that ends at once; the browser is not our child and leaves no zombie.
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        ::setsid();
+        const int devnull = ::open("/dev/null", O_RDWR);
+        if (devnull >= 0) {
+            ::dup2(devnull, STDIN_FILENO);
+            ::dup2(devnull, STDOUT_FILENO);
+        }
+        pid_t opener = 0;
+        char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(url.c_str()), nullptr};
+        const int rc = ::posix_spawnp(&opener, "xdg-open", nullptr, nullptr, argv, environ);
+        ::_exit(rc == 0 ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!ok)
+        std::fprintf(m_out, "Cannot start xdg-open; open this page in a browser: %s\n", url.c_str());
+    return ok;
 }
 
 } // namespace uikit

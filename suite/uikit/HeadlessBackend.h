@@ -21,6 +21,11 @@ public:
     std::optional<std::string> askText(const TextRequest& request) override;
     void pumpMessages() override {}
     void setWaitCursor(bool) override {}
+    // The title and then each line, indented, on the error stream.
+    void showList(const std::string& title, const std::vector<std::string>& lines) override;
+    // With a display, hands the address to xdg-open (detached); without one, prints it so the
+    // user can open it elsewhere, and reports false.
+    bool openUrl(const std::string& url) override;
 
     // Reads one line from the terminal, without echo when `hidden`. False at end of input.
     static bool ReadTerminalLine(std::string& line, bool hidden);

@@ -55,4 +55,13 @@ void ScriptedBackend::setWaitCursor(bool on) {
         ++m_waitShown;
 }
 
+void ScriptedBackend::showList(const std::string& title, const std::vector<std::string>& lines) {
+    m_lists.push_back(ShownList{title, lines});
+}
+
+bool ScriptedBackend::openUrl(const std::string& url) {
+    m_urls.push_back(url);
+    return m_openUrlResult;
+}
+
 } // namespace uikit

@@ -32,6 +32,14 @@ public:
     bool allAnswersUsed() const {
         return m_answers.empty() && m_files.empty() && m_folders.empty() && m_texts.empty();
     }
+    struct ShownList {
+        std::string title;
+        std::vector<std::string> lines;
+    };
+    const std::vector<ShownList>& lists() const { return m_lists; }
+    const std::vector<std::string>& openedUrls() const { return m_urls; }
+    // What openUrl() reports (true unless a test says otherwise).
+    void setOpenUrlResult(bool result) { m_openUrlResult = result; }
     std::size_t pumpCount() const { return m_pumps; }
     int waitCursorDepth() const { return m_waitDepth; }
     int waitCursorShown() const { return m_waitShown; }
@@ -43,8 +51,13 @@ public:
     std::optional<std::string> askText(const TextRequest& request) override;
     void pumpMessages() override;
     void setWaitCursor(bool on) override;
+    void showList(const std::string& title, const std::vector<std::string>& lines) override;
+    bool openUrl(const std::string& url) override;
 
 private:
+    std::vector<ShownList> m_lists;
+    std::vector<std::string> m_urls;
+    bool m_openUrlResult = true;
     std::deque<Answer> m_answers;
     std::deque<std::optional<std::vector<std::string>>> m_files;
     std::deque<std::optional<std::string>> m_folders;

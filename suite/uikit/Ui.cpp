@@ -115,4 +115,23 @@ void PumpMessages() {
     Backend().pumpMessages();
 }
 
+void IUiBackend::showList(const std::string& title, const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "\n";
+    showMessage(Message{text, title, Buttons::OK, Icon::None, std::nullopt});
+}
+
+bool IUiBackend::openUrl(const std::string&) {
+    return false;
+}
+
+void ShowList(const std::string& title, const std::vector<std::string>& lines) {
+    Backend().showList(title, lines);
+}
+
+bool OpenUrl(const std::string& url) {
+    return Backend().openUrl(url);
+}
+
 } // namespace uikit

@@ -75,6 +75,12 @@ public:
     // Lets the windows handle pending input during long work.
     virtual void pumpMessages() = 0;
     virtual void setWaitCursor(bool on) = 0;
+    // Shows a list of lines under a title (the error list after a scan or a task run) and returns
+    // when the user closed it. The default writes the lines into one message.
+    virtual void showList(const std::string& title, const std::vector<std::string>& lines);
+    // Opens a web page or a local file URL in the user's browser. False when nothing could be
+    // opened; the default cannot open anything.
+    virtual bool openUrl(const std::string& url);
 };
 
 // The back-end in use; a headless one until SetBackend() is called. SetBackend does not take
@@ -101,6 +107,8 @@ std::optional<std::vector<std::string>> ChooseFiles(const FileRequest& request);
 std::optional<std::string> ChooseFolder(const FolderRequest& request);
 std::optional<std::string> AskText(const TextRequest& request);
 void PumpMessages();
+void ShowList(const std::string& title, const std::vector<std::string>& lines);
+bool OpenUrl(const std::string& url);
 
 // Shows the busy cursor while it lives; nests.
 class WaitCursor {

@@ -1,10 +1,16 @@
 #include "uikit/qt/QtBackend.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
 
 namespace uikit {
 namespace {
@@ -152,6 +158,26 @@ void QtBackend::setWaitCursor(bool on) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
+}
+
+void QtBackend::showList(const std::string& title, const std::vector<std::string>& lines) {
+    QDialog dialog(parent());
+    dialog.setObjectName(QStringLiteral("uikitListDialog"));
+    dialog.setWindowTitle(Q(title));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* list = new QListWidget(&dialog);
+    for (const auto& line : lines)
+        list->addItem(Q(line));
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    layout->addWidget(buttons);
+    dialog.resize(640, 360);
+    dialog.exec();
+}
+
+bool QtBackend::openUrl(const std::string& url) {
+    return QDesktopServices::openUrl(QUrl(Q(url)));
 }
 
 } // namespace uikit

@@ -19,6 +19,8 @@ public:
     std::optional<std::string> askText(const TextRequest& request) override;
     void pumpMessages() override;
     void setWaitCursor(bool on) override;
+    void showList(const std::string& title, const std::vector<std::string>& lines) override;
+    bool openUrl(const std::string& url) override;
 
 private:
     QWidget* parent() const;

@@ -2,6 +2,9 @@
 
 #include "QtTestMain.h"
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -37,6 +40,25 @@ private slots:
         const auto a =
             ui.showMessage({"Sure?", "Quillmark", uikit::Buttons::YesNo, uikit::Icon::Warning, std::nullopt});
         QCOMPARE(static_cast<int>(a), static_cast<int>(uikit::Answer::No));
+    }
+
+    void listWindowShowsTitleAndEveryLine() {
+        uikit::QtBackend ui;
+        QString title;
+        QStringList lines;
+        QTimer::singleShot(50, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            auto* list = dialog->findChild<QListWidget*>();
+            QVERIFY(list);
+            for (int i = 0; i < list->count(); ++i)
+                lines << list->item(i)->text();
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        ui.showList("File errors", {"Error: /a", "Error: /b"});
+        QCOMPARE(title, QStringLiteral("File errors"));
+        QCOMPARE(lines, (QStringList{QStringLiteral("Error: /a"), QStringLiteral("Error: /b")}));
     }
 
     void filterBecomesQtForm() {
