@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "tasks/model/Action.h"
+#include "tasks/model/ActionSendEmail.h"
 #include "tasks/model/Archive.h"
 #include "uikit/UIException.h"
 #include "uikit/Ui.h"
@@ -66,6 +67,7 @@ void CTaskManager::Serialize(CArchive& ar) {
                 into.push_back(std::move(object));
         }
     } keep{ar, m_loadedTasks};
+    const CActionSendEmail::OptionListBatch oneOptionListForTheWholeFile;
     ReadList(ar, m_lstDelete);
     ReadList(ar, m_lstEncrypt);
     ReadList(ar, m_lstSendMail);

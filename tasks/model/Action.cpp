@@ -1,5 +1,6 @@
 #include "tasks/model/Action.h"
 
+#include "misckit/ErrorList.h"
 #include "tasks/model/Archive.h"
 #include "tasks/model/SealedText.h"
 #include "tasks/model/Tables.h"
@@ -14,7 +15,6 @@ namespace {
 
 const char kWrongFormat[] = "Wrong format of schedule file.";
 const char kStoringOldSchema[] = "SerializeVer1(): storing";
-const char kCaption[] = "Quillmark";
 
 void SerializeList(CArchive& ar, std::vector<std::int32_t>& list) {
     if (ar.IsStoring()) {
@@ -125,7 +125,8 @@ void CAction::SerializeBasePart(const std::function<void()>& basePart) {
     try {
         basePart();
     } catch (const CUIException& e) {
-        uikit::MessageBox(e.GetText() + e.GetText2(), kCaption, uikit::Buttons::OK, uikit::Icon::Error);
+        uikit::MessageBox(e.GetText() + e.GetText2(), misckit::szAppName, uikit::Buttons::OK,
+                          uikit::Icon::Error);
         throw;
     }
 }

@@ -5,13 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 
-#ifdef QM_HAVE_CODEPAGES
 #include "misckit/CodePage.h"
-#endif
-#ifdef QM_HAVE_LOCAL_ADDRESSES
 #include "netkit/Socks.h"
-#endif
 
 QM_IMPLEMENT_SERIAL(CActionSendEmail, CAction, 3)
 
@@ -19,43 +16,60 @@ namespace {
 
 const std::vector<std::string> kNoYes = {"No", "Yes"};
 
-#ifdef QM_HAVE_CODEPAGES
-// "Western European (Windows) (1252)" gives "1252": what follows the first "(", without the
-// name's last character; a name without "(" is kept whole.
-std::string CodePagePart(const std::string& name) {
-    const auto open = name.find('(');
-    if (open == std::string::npos)
-        return name;
-    const std::size_t end = name.size() - 1;
-    return open + 1 >= end ? std::string() : name.substr(open + 1, end - (open + 1));
+struct BatchState {
+    int depth = 0;
+    std::optional<std::vector<std::string>> encodings;
+    std::optional<std::vector<std::string>> addresses;
+};
+thread_local BatchState t_batch;
+
+// The list from the batch when one is open (computing it the first time), else fresh.
+std::vector<std::string> Options(std::optional<std::vector<std::string>>& cached,
+                                 std::vector<std::string> (*compute)()) {
+    if (t_batch.depth == 0)
+        return compute();
+    if (!cached)
+        cached = compute();
+    return *cached;
 }
-#endif
 
 } // namespace
 
+namespace jobkit {
+
+std::string EncodingOption(const std::string& codePageName, const std::string& charset) {
+    if (codePageName.empty() || charset.empty())
+        return {};
+    // "Western European (Windows) (1252)" gives "1252": what follows the first "(", without the
+    // name's last character; a name without "(" is kept whole.
+    std::string part = codePageName;
+    const auto open = codePageName.find('(');
+    if (open != std::string::npos) {
+        const std::size_t end = codePageName.size() - 1;
+        part = open + 1 >= end ? std::string() : codePageName.substr(open + 1, end - (open + 1));
+    }
+    return part + " (" + charset + ")";
+}
+
+} // namespace jobkit
+
 std::vector<std::string> CActionSendEmail::EncodingOptions() {
     std::vector<std::string> options;
-#ifdef QM_HAVE_CODEPAGES
     const misckit::CCodePage codePages;
     const misckit::CCodePageObject& installed = codePages.GetInstalled();
     for (int i = 0; i < installed.GetCount(); ++i) {
-        const std::string name = installed.GetName(i);
-        if (name.empty())
-            continue;
-        const std::string charset = misckit::GetCodePageCharsetName(installed[i]);
-        if (charset.empty())
-            continue;
-        options.push_back(CodePagePart(name) + " (" + charset + ")");
+        std::string option =
+            jobkit::EncodingOption(installed.GetName(i), misckit::GetCodePageCharsetName(installed[i]));
+        if (!option.empty())
+            options.push_back(std::move(option));
     }
     std::sort(options.begin(), options.end());
     options.erase(std::unique(options.begin(), options.end()), options.end());
-#endif
     return options;
 }
 
 std::vector<std::string> CActionSendEmail::ViaIpOptions() {
     std::vector<std::string> options;
-#ifdef QM_HAVE_LOCAL_ADDRESSES
     std::array<std::uint32_t, 20> ips{};
     const int count = NetKit::Socks::get_loc_ips(ips);
     // Only the entries the call filled: the zero entries after them are no addresses.
@@ -64,8 +78,18 @@ std::vector<std::string> CActionSendEmail::ViaIpOptions() {
         options.push_back(std::to_string(ip >> 24) + "." + std::to_string((ip >> 16) & 0xFF) + "." +
                           std::to_string((ip >> 8) & 0xFF) + "." + std::to_string(ip & 0xFF));
     }
-#endif
     return options;
+}
+
+CActionSendEmail::OptionListBatch::OptionListBatch() {
+    ++t_batch.depth;
+}
+
+CActionSendEmail::OptionListBatch::~OptionListBatch() {
+    if (--t_batch.depth == 0) {
+        t_batch.encodings.reset();
+        t_batch.addresses.reset();
+    }
 }
 
 CActionSendEmail::CActionSendEmail() {
@@ -93,7 +117,8 @@ void CActionSendEmail::SetSendmailProps() {
     CPropertyItem& attach = add("Attach file", CPropertyItem::File, &m_csAttachment);
     attach.m_csFilter = "All files (*.*)";
     attach.m_csTitle = "Select a file to attach";
-    add("Encoding", CPropertyItem::Choice, &m_csEncoding).m_vOptions = EncodingOptions();
+    add("Encoding", CPropertyItem::Choice, &m_csEncoding).m_vOptions =
+        Options(t_batch.encodings, &EncodingOptions);
     add("Send to", CPropertyItem::Text, &m_csSendTo);
     CPropertyItem& recipients = add("Recipients list", CPropertyItem::File, &m_csRecipientsFile);
     recipients.m_csFilter = "All files (*.*)";
@@ -104,7 +129,7 @@ void CActionSendEmail::SetSendmailProps() {
     add("Sender's email", CPropertyItem::Text, &m_csSenderEmail);
     add("Sender's name", CPropertyItem::Text, &m_csSenderName);
     add("Message subject", CPropertyItem::Text, &m_csSubject);
-    add("Via IP:", CPropertyItem::Choice, &m_csViaIp).m_vOptions = ViaIpOptions();
+    add("Via IP:", CPropertyItem::Choice, &m_csViaIp).m_vOptions = Options(t_batch.addresses, &ViaIpOptions);
     add("Server authentication", CPropertyItem::Choice, &m_bAuth).m_vOptions = kNoYes;
     add("Login", CPropertyItem::Text, &m_csLogin);
     // Unlike the encrypt kind's password row, this one shows what is typed.

@@ -32,6 +32,22 @@ public:
     // The "Via IP:" options: the machine's IPv4 addresses in dotted form.
     static std::vector<std::string> ViaIpOptions();
 
+    // While one lives, the send-mail tasks built on this thread share one computation of the two
+    // option lists: a schedule file of thousands of tasks would otherwise ask the system for its
+    // addresses thousands of times. Each task still gets its own copy of the lists.
+    class OptionListBatch {
+    public:
+        OptionListBatch();
+        ~OptionListBatch();
+        OptionListBatch(const OptionListBatch&) = delete;
+        OptionListBatch& operator=(const OptionListBatch&) = delete;
+    };
+
 private:
     void SetSendmailProps();
 };
+
+namespace jobkit {
+// One "Encoding" option from a code page's name and its character-set name; empty when either is.
+std::string EncodingOption(const std::string& codePageName, const std::string& charset);
+} // namespace jobkit

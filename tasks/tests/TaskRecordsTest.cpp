@@ -1,11 +1,15 @@
 // Task kinds: codes and names, constructors, copies and the property rows bound to each task.
 #include "TaskTestSupport.h"
 
+#include "netkit/Socks.h"
 #include "tasks/model/ActionDeleteFile.h"
 #include "tasks/model/ActionEncryptFile.h"
 #include "tasks/model/ActionSendEmail.h"
 #include "tasks/model/Tables.h"
 #include "uikit/UIException.h"
+
+#include <array>
+#include <regex>
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -245,4 +249,43 @@ TEST(PropertyRows, ConnectRefusesUnknownValueTypes) {
         EXPECT_EQ(e.GetText2(), "Unknown type.");
     }
     EXPECT_THROW(item.Connect(&target, 0), CUIException);
+}
+
+TEST(SendMailOptions, EncodingOptionsAreSortedUniqueCodePageAndCharset) {
+    EXPECT_EQ(jobkit::EncodingOption("Western European Windows (1252)", "windows-1252"),
+              "1252 (windows-1252)");
+    EXPECT_EQ(jobkit::EncodingOption("Unicode", "utf-8"), "Unicode (utf-8)");
+    EXPECT_EQ(jobkit::EncodingOption("Odd (", "x"), " (x)");
+    EXPECT_EQ(jobkit::EncodingOption("Cyrillic (866)", ""), "");
+    EXPECT_EQ(jobkit::EncodingOption("", "utf-8"), "");
+
+    CActionSendEmail mail;
+    const auto& options = Row(mail, "Encoding").m_vOptions;
+    ASSERT_FALSE(options.empty());
+    const std::regex shape(R"(^[^()]+ \([^()]+\)$)");
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(options[i], shape)) << options[i];
+        if (i > 0) {
+            EXPECT_LT(options[i - 1], options[i]);
+        }
+    }
+    EXPECT_NE(std::find(options.begin(), options.end(), "1252 (windows-1252)"), options.end());
+    CActionSendEmail copy(&mail);
+    EXPECT_EQ(Row(copy, "Encoding").m_vOptions, options);
+}
+
+TEST(SendMailOptions, ViaIpOffersTheMachineAddressesInDottedForm) {
+    std::array<std::uint32_t, 20> ips{};
+    const int count = NetKit::Socks::get_loc_ips(ips);
+    CActionSendEmail mail;
+    const auto& options = Row(mail, "Via IP:").m_vOptions;
+    ASSERT_EQ(options.size(), static_cast<std::size_t>(count));
+    const std::regex dotted(R"(^\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}$)");
+    for (const auto& option : options)
+        EXPECT_TRUE(std::regex_match(option, dotted)) << option;
+    if (count > 0) {
+        EXPECT_EQ(options[0], std::to_string(ips[0] >> 24) + "." + std::to_string((ips[0] >> 16) & 0xFF) +
+                                  "." + std::to_string((ips[0] >> 8) & 0xFF) + "." +
+                                  std::to_string(ips[0] & 0xFF));
+    }
 }
