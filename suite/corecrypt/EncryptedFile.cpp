@@ -2,6 +2,7 @@
 
 #include "corecrypt/ErrorText.h"
 #include "corecrypt/FileFormat.h"
+#include "corecrypt/Paths.h"
 #include "platform/AtomicFile.h"
 
 #include <zlib.h>
@@ -63,26 +64,20 @@ private:
     platform::AtomicFile& m_file;
 };
 
-std::string BaseName(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool IsDirectory(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+// Opens a regular file for reading; -1 with a reason otherwise.
+int OpenRegularFile(const std::string& path, struct stat& st, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = "Cannot open " + path + ": " + std::strerror(errno);
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = path + " is not a regular file.";
+        return -1;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return fd;
 }
 
 bool LoadOpeningKey(const std::string& keyOrPassword, bool keyFile, OpeningKey& key, std::string& error) {
@@ -150,7 +145,7 @@ public:
     bool Begin(const FileMetadata& m, std::string& error) override {
         m_meta = m;
         m_target = m_file.empty() ? m_folder + "/" + m.name : m_file;
-        if (!m_overwrite && Exists(m_target)) {
+        if (!m_overwrite && PathExists(m_target)) {
             error = "The file " + m_target + " already exists.";
             return false;
         }
@@ -171,7 +166,7 @@ public:
                                        {m_meta.modified, static_cast<long>(m_meta.modifiedNanos)}};
             ::futimens(m_out->fd(), times);
         }
-        if (!m_overwrite && Exists(m_target)) {
+        if (!m_overwrite && PathExists(m_target)) {
             error = "The file " + m_target + " already exists.";
             return false;
         }
@@ -201,17 +196,10 @@ bool EncryptFile(const std::string& source, const std::string& destination, cons
         error = "No destination given for " + source + ".";
         return false;
     }
-    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) {
-        error = "Cannot open " + source + ": " + std::strerror(errno);
-        return false;
-    }
     struct stat st {};
-    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = source + " is not a regular file.";
+    Fd in(OpenRegularFile(source, st, error));
+    if (in.get() < 0)
         return false;
-    }
-    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     OpeningKey key;
     FileHeader header;
     FileKeys keys;
@@ -260,17 +248,10 @@ bool EncryptFile(const std::string& source, const std::string& destination, cons
 
 bool DecryptFile(const std::string& source, const std::string& destination, const std::string& keyOrPassword,
                  bool overwrite, bool restoreTimes, std::string* written, std::string& error) {
-    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) {
-        error = "Cannot open " + source + ": " + std::strerror(errno);
-        return false;
-    }
     struct stat st {};
-    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = source + " is not a regular file.";
+    Fd in(OpenRegularFile(source, st, error));
+    if (in.get() < 0)
         return false;
-    }
-    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     FdSource reader(in.get(), source);
     FileHeader header;
     int code = 0;
@@ -300,11 +281,10 @@ bool DecryptFile(const std::string& source, const std::string& destination, cons
 }
 
 bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorithmMode, std::string& error) {
-    Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) {
-        error = "Cannot open " + path + ": " + std::strerror(errno);
+    struct stat st {};
+    Fd in(OpenRegularFile(path, st, error));
+    if (in.get() < 0)
         return false;
-    }
     FdSource reader(in.get(), path);
     FileHeader header;
     int code = 0;

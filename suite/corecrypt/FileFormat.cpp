@@ -2,7 +2,12 @@
 
 #include <zlib.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace corecrypt {
 namespace {
@@ -259,12 +264,136 @@ std::string EncodeMetadata(const FileMetadata& m) {
     return out;
 }
 
-ChunkWriter::ChunkWriter(const FileHeader& header, const FileKeys& keys, ByteSink& out)
-    : m_header(header), m_keys(keys), m_out(out) {
+// A few chunk buffers handed between the cipher thread and the writing thread, in order.
+struct ChunkWriter::Pipeline {
+    static constexpr int kSlots = 4;
+
+    struct Job {
+        int slot;
+        std::size_t size;
+        bool final;
+        std::uint64_t index;
+    };
+
+    Pipeline(const FileKeys& keys, ByteSink& out, std::size_t slotSize, std::string& error) : out(out) {
+        for (auto& s : slots)
+            s.CleanNew(slotSize);
+        for (int i = kSlots - 1; i >= 0; --i)
+            free.push_back(i);
+        if (mac.SetKey(keys.mac.data(), error))
+            worker = std::thread([this] { Run(); });
+        else
+            failed = true;
+    }
+
+    ~Pipeline() { Stop(); }
+
+    void Stop() {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        if (worker.joinable())
+            worker.join();
+    }
+
+    // A free slot to fill, or -1 once writing failed.
+    int Take() {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return failed || !free.empty(); });
+        if (failed)
+            return -1;
+        const int slot = free.back();
+        free.pop_back();
+        return slot;
+    }
+
+    void Submit(int slot, std::size_t size, bool final) {
+        {
+            std::lock_guard lock(mutex);
+            jobs.push_back(Job{slot, size, final, next++});
+        }
+        changed.notify_all();
+    }
+
+    // Waits until every submitted chunk is written; false with the reason when one failed.
+    bool Drain(std::string& error) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return failed || (jobs.empty() && busy == 0); });
+        if (failed)
+            error = workerError;
+        return !failed;
+    }
+
+    bool Failed(std::string& error) {
+        std::lock_guard lock(mutex);
+        if (failed)
+            error = workerError;
+        return failed;
+    }
+
+    void Run() {
+        while (true) {
+            Job job;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return stopping || !jobs.empty(); });
+                if (jobs.empty() || failed)
+                    return;
+                job = jobs.front();
+                jobs.pop_front();
+                ++busy;
+            }
+            std::uint8_t* data = slots[job.slot].data();
+            std::uint8_t nonce[12];
+            ChunkNonce(job.index, job.final, nonce);
+            std::string error;
+            const bool ok = mac.Compute(nonce, data, job.size, data + job.size, error) &&
+                            out.Write(data, job.size + kTagSize, error);
+            {
+                std::lock_guard lock(mutex);
+                --busy;
+                free.push_back(job.slot);
+                if (!ok) {
+                    failed = true;
+                    workerError = error;
+                }
+            }
+            changed.notify_all();
+            if (!ok)
+                return;
+        }
+    }
+
+    ByteSink& out;
+    ChunkMac mac;
+    SecureBytes slots[kSlots];
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Job> jobs;
+    std::vector<int> free;
+    int busy = 0;
+    std::uint64_t next = 0;
+    bool failed = false;
+    bool stopping = false;
+    std::string workerError;
+    std::thread worker;
+};
+
+ChunkWriter::ChunkWriter(const FileHeader& header, const FileKeys& keys, ByteSink& out) : m_header(header) {
     m_cipher = ModeCipher::Create(header.code, true, keys.cipher.data(), header.iv(), m_setupError);
-    if (m_cipher)
-        m_mac.SetKey(keys.mac.data(), m_setupError);
-    m_buffer.CleanNew(header.chunkSize + 16 + kTagSize);
+    if (!m_cipher)
+        return;
+    m_pipeline = std::make_unique<Pipeline>(keys, out, header.chunkSize + 16 + kTagSize, m_setupError);
+    const int slot = m_pipeline->Take();
+    if (slot < 0) {
+        if (m_setupError.empty())
+            m_setupError = "Cannot start writing.";
+        return;
+    }
+    m_slot = slot;
+    m_buffer = m_pipeline->slots[slot].data();
 }
 
 ChunkWriter::~ChunkWriter() = default;
@@ -276,11 +405,11 @@ bool ChunkWriter::Add(const std::uint8_t* data, std::size_t size, std::string& e
     }
     while (size > 0) {
         const std::size_t n = std::min(size, m_header.chunkSize - m_fill);
-        std::memcpy(m_buffer.data() + m_fill, data, n);
+        std::memcpy(m_buffer + m_fill, data, n);
         m_fill += n;
         data += n;
         size -= n;
-        if (m_fill == m_header.chunkSize && !Seal(m_fill, false, error))
+        if (m_fill == m_header.chunkSize && !Submit(m_fill, false, error))
             return false;
     }
     return true;
@@ -295,21 +424,28 @@ bool ChunkWriter::Finish(std::string& error) {
     if (ModeCipher::NeedsPadding(m_header.code)) {
         const std::size_t block = ModeCipher::BlockSize(m_header.code);
         const std::size_t pad = block - size % block;
-        std::memset(m_buffer.data() + size, static_cast<int>(pad), pad);
+        std::memset(m_buffer + size, static_cast<int>(pad), pad);
         size += pad;
     }
-    return Seal(size, true, error);
+    if (!m_cipher->Process(m_buffer, m_buffer, size, error))
+        return false;
+    m_pipeline->Submit(m_slot, size, true);
+    m_buffer = nullptr;
+    return m_pipeline->Drain(error);
 }
 
-bool ChunkWriter::Seal(std::size_t size, bool final, std::string& error) {
-    std::uint8_t nonce[12];
-    ChunkNonce(m_index, final, nonce);
-    if (!m_cipher->Process(m_buffer.data(), m_buffer.data(), size, error) ||
-        !m_mac.Compute(nonce, m_buffer.data(), size, m_buffer.data() + size, error) ||
-        !m_out.Write(m_buffer.data(), size + kTagSize, error))
+bool ChunkWriter::Submit(std::size_t size, bool final, std::string& error) {
+    if (m_pipeline->Failed(error) || !m_cipher->Process(m_buffer, m_buffer, size, error))
         return false;
-    ++m_index;
+    m_pipeline->Submit(m_slot, size, final);
     m_fill = 0;
+    const int slot = m_pipeline->Take();
+    if (slot < 0) {
+        m_pipeline->Failed(error);
+        return false;
+    }
+    m_slot = slot;
+    m_buffer = m_pipeline->slots[slot].data();
     return true;
 }
 

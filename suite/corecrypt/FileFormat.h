@@ -110,6 +110,8 @@ public:
 };
 
 // Cuts the plain stream into chunks, enciphers and authenticates each, and writes them to `out`.
+// The cipher runs on the caller's thread; authenticating and writing run on a second thread a
+// few chunks behind, so that the MAC and the write system calls cost no cipher time.
 class ChunkWriter {
 public:
     ChunkWriter(const FileHeader& header, const FileKeys& keys, ByteSink& out);
@@ -118,20 +120,19 @@ public:
     ChunkWriter& operator=(const ChunkWriter&) = delete;
 
     bool Add(const std::uint8_t* data, std::size_t size, std::string& error);
-    // Writes the last chunk (after Add() calls only).
+    // Writes the last chunk and waits until everything is written (after Add() calls only).
     bool Finish(std::string& error);
 
 private:
-    bool Seal(std::size_t size, bool final, std::string& error);
+    struct Pipeline;
+    bool Submit(std::size_t size, bool final, std::string& error);
 
     const FileHeader& m_header;
-    const FileKeys& m_keys;
-    ByteSink& m_out;
     std::unique_ptr<ModeCipher> m_cipher;
-    ChunkMac m_mac;
-    SecureBytes m_buffer;
+    std::unique_ptr<Pipeline> m_pipeline;
+    int m_slot = -1;
+    std::uint8_t* m_buffer = nullptr; // the chunk being filled
     std::size_t m_fill = 0;
-    std::uint64_t m_index = 0;
     std::string m_setupError;
 };
 

@@ -1,6 +1,7 @@
 #include "corecrypt/KeyFile.h"
 
 #include "corecrypt/ErrorText.h"
+#include "corecrypt/Paths.h"
 #include "platform/AtomicFile.h"
 
 #include <cerrno>
@@ -24,8 +25,7 @@ bool MakeKeyId(std::uint8_t id[kKeyIdSize], std::string& error) {
 }
 
 bool CreateKeyFileAt(const std::string& path, std::string& error) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
+    if (PathExists(path)) {
         error = "The file " + path + " already exists.";
         return false;
     }

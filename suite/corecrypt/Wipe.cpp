@@ -1,6 +1,7 @@
 #include "corecrypt/Wipe.h"
 
 #include "corecrypt/ErrorText.h"
+#include "corecrypt/Paths.h"
 #include "corecrypt/Primitives.h"
 
 #include <cerrno>
@@ -108,9 +109,7 @@ bool Wipe(const std::string& path, int rounds, std::string& error) {
         error = Describe("Cannot remove", path);
         return false;
     }
-    const auto slash = last.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : last.substr(0, slash));
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(FolderOf(last).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);

@@ -3,6 +3,7 @@
 #include "corecrypt/EncryptedFile.h"
 #include "corecrypt/FileProcessor.h"
 #include "corecrypt/KeyFile.h"
+#include "corecrypt/Paths.h"
 #include "corecrypt/Primitives.h"
 #include "corecrypt/Wipe.h"
 #include "uikit/Ui.h"
@@ -26,20 +27,8 @@ std::string Lower(std::string s) {
     return s;
 }
 
-bool IsDirectory(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string BaseName(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using corecrypt::BaseName;
+using corecrypt::IsDirectory;
 
 std::string AllNames(const char* (*name)(int), int count) {
     std::string s;
@@ -215,7 +204,7 @@ private:
                 CFileProcessor folder;
                 folder.AddFile(p, "", 0, nullptr);
                 files.insert(files.end(), folder.GetFiles().begin(), folder.GetFiles().end());
-            } else if (!Exists(p)) {
+            } else if (!corecrypt::PathExists(p)) {
                 Fail(p, "no such file or folder");
             } else {
                 files.push_back(p);
@@ -245,7 +234,7 @@ private:
             return 1;
         for (const std::string& file : files) {
             const std::string dest = (o.output ? *o.output + "/" + BaseName(file) : file) + ".qmp";
-            if (Exists(dest)) {
+            if (corecrypt::PathExists(dest)) {
                 Fail(file, "the encrypted file " + dest + " already exists");
                 continue;
             }
