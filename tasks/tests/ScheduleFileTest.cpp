@@ -169,6 +169,13 @@ TEST(ScheduleBytes, EveryFieldOfEveryKindSurvivesInCountedText) {
     EXPECT_EQ(DescribeFields(*loaded->manager.m_lstDelete.at(0)), DescribeFields(del));
     EXPECT_EQ(DescribeFields(*loaded->manager.m_lstEncrypt.at(0)), DescribeFields(enc));
     EXPECT_EQ(DescribeFields(*loaded->manager.m_lstSendMail.at(0)), DescribeFields(mail));
+    // Tasks built by the reader have their own option lists too.
+    const auto& readRows = loaded->manager.m_lstSendMail.at(0)->m_arProps;
+    ASSERT_EQ(readRows.size(), mail.m_arProps.size());
+    for (std::size_t i = 0; i < readRows.size(); ++i) {
+        EXPECT_EQ(readRows[i].m_vOptions, mail.m_arProps[i].m_vOptions) << readRows[i].m_csLabel;
+        EXPECT_EQ(readRows[i].m_pTarget == nullptr, mail.m_arProps[i].m_pTarget == nullptr);
+    }
 }
 
 TEST(ScheduleBytes, CountsAtAndAbove0xFFFFUseTheEscape) {
