@@ -5,11 +5,7 @@
 
 QM_IMPLEMENT_SERIAL(CActionEncryptFile, CFileAction, 3)
 
-namespace {
-
-const std::vector<std::string> kNoYes = {"No", "Yes"};
-
-} // namespace
+namespace {} // namespace
 
 CActionEncryptFile::CActionEncryptFile() {
     SetEncProps();
@@ -39,7 +35,7 @@ void CActionEncryptFile::SetEncProps() {
 
     CPropertyItem archive("Create archive", CPropertyItem::Choice);
     archive.Connect(&m_bArchive);
-    archive.m_vOptions = kNoYes;
+    archive.m_vOptions = CPropertyItem::NoYes();
     m_arProps.push_back(std::move(archive));
 
     CPropertyItem archiveName("Archive name", CPropertyItem::File);
@@ -67,7 +63,7 @@ void CActionEncryptFile::SetEncProps() {
 
     CPropertyItem wipe("Wipe original files", CPropertyItem::Choice);
     wipe.Connect(&m_bWipe);
-    wipe.m_vOptions = kNoYes;
+    wipe.m_vOptions = CPropertyItem::NoYes();
     m_arProps.push_back(std::move(wipe));
 }
 

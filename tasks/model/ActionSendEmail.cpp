@@ -14,8 +14,6 @@ QM_IMPLEMENT_SERIAL(CActionSendEmail, CAction, 3)
 
 namespace {
 
-const std::vector<std::string> kNoYes = {"No", "Yes"};
-
 struct BatchState {
     int depth = 0;
     std::optional<std::vector<std::string>> encodings;
@@ -130,7 +128,7 @@ void CActionSendEmail::SetSendmailProps() {
     add("Sender's name", CPropertyItem::Text, &m_csSenderName);
     add("Message subject", CPropertyItem::Text, &m_csSubject);
     add("Via IP:", CPropertyItem::Choice, &m_csViaIp).m_vOptions = Options(t_batch.addresses, &ViaIpOptions);
-    add("Server authentication", CPropertyItem::Choice, &m_bAuth).m_vOptions = kNoYes;
+    add("Server authentication", CPropertyItem::Choice, &m_bAuth).m_vOptions = CPropertyItem::NoYes();
     add("Login", CPropertyItem::Text, &m_csLogin);
     // Unlike the encrypt kind's password row, this one shows what is typed.
     add("Password", CPropertyItem::Masked, &m_csMailPassword);

@@ -4,11 +4,7 @@
 
 QM_IMPLEMENT_DYNAMIC(CFileAction, CAction, 3)
 
-namespace {
-
-const std::vector<std::string> kNoYes = {"No", "Yes"};
-
-} // namespace
+namespace {} // namespace
 
 CFileAction::CFileAction() {
     SetProps();
@@ -38,7 +34,7 @@ void CFileAction::SetProps() {
 
     CPropertyItem subfolders("Include subfolders", CPropertyItem::Choice);
     subfolders.Connect(&m_bSubfolders);
-    subfolders.m_vOptions = kNoYes;
+    subfolders.m_vOptions = CPropertyItem::NoYes();
     m_arProps.push_back(std::move(subfolders));
 }
 

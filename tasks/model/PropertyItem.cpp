@@ -8,6 +8,11 @@
 CPropertyItem::CPropertyItem(std::string label, EditorKind kind)
     : m_csLabel(std::move(label)), m_nEditorKind(kind) {}
 
+const std::vector<std::string>& CPropertyItem::NoYes() {
+    static const std::vector<std::string> options = {"No", "Yes"};
+    return options;
+}
+
 void CPropertyItem::Connect(void* target, int valueType) {
     if (valueType != StringValue && valueType != IntValue)
         throw CUIException(1, "CPropertyItem::Connect", "Unknown type.");

@@ -24,6 +24,9 @@ public:
     // File chooser flag: the chosen path's folder must exist.
     static constexpr std::uint32_t kPathMustExist = 0x00000800;
 
+    // The options of the yes-no rows, in index order.
+    static const std::vector<std::string>& NoYes();
+
     CPropertyItem() = default;
     CPropertyItem(std::string label, EditorKind kind);
 

@@ -154,17 +154,9 @@ TEST(ScheduleBytes, EmptyListsAreSixZeroBytesAndAnEmptyFileIsAnEmptyList) {
 }
 
 TEST(ScheduleBytes, EveryFieldOfEveryKindSurvivesInCountedText) {
-    CTaskManager manager;
-    CActionDeleteFile del("/d");
-    CActionEncryptFile enc("/e");
-    CActionSendEmail mail;
-    FillEveryField(del, 1);
-    FillEveryField(enc, 2);
-    FillEveryField(mail, 3);
-    manager.m_lstDelete = {&del};
-    manager.m_lstEncrypt = {&enc};
-    manager.m_lstSendMail = {&mail};
-    auto loaded = Load(Save(manager));
+    tasktest::EveryKind list;
+    auto [del, enc, mail] = std::tie(list.del, list.enc, list.mail);
+    auto loaded = Load(list.Save());
     ASSERT_TRUE(loaded->ok) << loaded->error;
     EXPECT_EQ(DescribeFields(*loaded->manager.m_lstDelete.at(0)), DescribeFields(del));
     EXPECT_EQ(DescribeFields(*loaded->manager.m_lstEncrypt.at(0)), DescribeFields(enc));

@@ -11,30 +11,10 @@
 #include <gtest/gtest.h>
 
 using tasktest::DescribeFields;
-using tasktest::FillEveryField;
+using tasktest::EveryKind;
 using tasktest::ScopedPassword;
 
 namespace {
-
-struct EveryKind {
-    CTaskManager manager;
-    CActionDeleteFile del{"/d"};
-    CActionEncryptFile enc{"/e"};
-    CActionSendEmail mail;
-    EveryKind() {
-        FillEveryField(del, 1);
-        FillEveryField(enc, 2);
-        FillEveryField(mail, 3);
-        manager.m_lstDelete = {&del};
-        manager.m_lstEncrypt = {&enc};
-        manager.m_lstSendMail = {&mail};
-    }
-    std::string Save() {
-        std::string bytes, error;
-        EXPECT_TRUE(manager.WriteScheduleBytes(bytes, error)) << error;
-        return bytes;
-    }
-};
 
 std::int32_t Int32At(const std::string& bytes, std::size_t pos) {
     std::uint32_t v = 0;

@@ -1,5 +1,7 @@
 #include "TaskTestSupport.h"
 
+#include <stdexcept>
+
 namespace tasktest {
 namespace {
 
@@ -49,6 +51,22 @@ public:
 void FillEveryField(CAction& task, int seed) {
     Filler filler(seed);
     jobkit::VisitTaskFields(task, filler);
+}
+
+EveryKind::EveryKind() {
+    FillEveryField(del, 1);
+    FillEveryField(enc, 2);
+    FillEveryField(mail, 3);
+    manager.m_lstDelete = {&del};
+    manager.m_lstEncrypt = {&enc};
+    manager.m_lstSendMail = {&mail};
+}
+
+std::string EveryKind::Save() {
+    std::string bytes, error;
+    if (!manager.WriteScheduleBytes(bytes, error))
+        throw std::runtime_error(error);
+    return bytes;
 }
 
 std::vector<std::string> DescribeFields(CAction& task) {

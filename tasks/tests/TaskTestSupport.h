@@ -1,6 +1,10 @@
 #pragma once
 
+#include "tasks/manager/TaskManager.h"
 #include "tasks/model/Action.h"
+#include "tasks/model/ActionDeleteFile.h"
+#include "tasks/model/ActionEncryptFile.h"
+#include "tasks/model/ActionSendEmail.h"
 #include "tasks/model/TaskFields.h"
 
 #include <string>
@@ -14,6 +18,16 @@ void FillEveryField(CAction& task, int seed);
 
 // Every stored field as "name=value" lines, for whole-task comparisons.
 std::vector<std::string> DescribeFields(CAction& task);
+
+// A manager with one task of each kind, every field filled.
+struct EveryKind {
+    CTaskManager manager;
+    CActionDeleteFile del{"/d"};
+    CActionEncryptFile enc{"/e"};
+    CActionSendEmail mail;
+    EveryKind();
+    std::string Save(); // the bytes, as the current string form writes them
+};
 
 // The document password for one scope.
 class ScopedPassword {
