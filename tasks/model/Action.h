@@ -32,6 +32,16 @@ public:
     virtual int GetAction() const;
     virtual std::string GetActionName() const;
 
+    // The next run time of the rule after the clock's now (0: none). A result later than now is
+    // also stored in m_tNextRun; an earlier one is returned but not stored.
+    std::int64_t GetNextRun();
+    // The same for any moment; the clock-reading form calls it.
+    std::int64_t GetNextRun(std::int64_t now);
+    // The short and long descriptions of the rule, built once and then taken from their caches.
+    void GetShortSchedString(std::string& text);
+    void GetLongSchedString(std::string& text);
+    void BuildSchedString();
+
     std::vector<CPropertyItem> m_arProps;
     std::int32_t m_nId = 0;
     std::string m_csName;
