@@ -161,15 +161,10 @@ public:
                 // the zone's rule repeats yearly, so no later year fires either.
                 return 0;
             }
-            if (m_step >= kWeek) {
-                // No two points share a week: each point is judged by its own offset.
-                if (live && Allowed(t + offset))
-                    return t;
-                t += m_step;
-                continue;
-            }
-            // A live offset finds its match within one cycle of points; a dead one is left
-            // at its next change.
+            if (m_step >= kHour)
+                return FindSparse(t);
+            // A live offset finds its match within one cycle of points (at most 10,080 points in
+            // 413 days for these steps); a dead one is left at its next change.
             const std::int64_t reach = live ? (m_cycle + 1) * m_step : kDeadYears + kWeek;
             const std::int64_t stretchEnd = NextOffsetChange(t, offset, std::min(m_end, t + reach));
             if (live) {
@@ -184,6 +179,39 @@ public:
     }
 
 private:
+    // Steps of an hour or more: the points that can match at all are those whose place in the
+    // cycle matches under one of the zone's offsets (those of the coming two years); each such
+    // candidate is then judged by its own offset, in order, until one is allowed.
+    std::int64_t FindSparse(std::int64_t t) {
+        std::vector<long> offsets;
+        for (int month = 0; month <= 24; ++month) {
+            const long offset = Local(t + month * 30 * kDay).tm_gmtoff;
+            if (std::find(offsets.begin(), offsets.end(), offset) == offsets.end())
+                offsets.push_back(offset);
+        }
+        std::vector<std::int64_t> candidates;
+        for (std::int64_t j = 0; j < m_cycle; ++j) {
+            for (const long offset : offsets) {
+                if (Allowed(t + j * m_step + offset)) {
+                    candidates.push_back(j);
+                    break;
+                }
+            }
+        }
+        if (candidates.empty())
+            return 0;
+        for (std::int64_t cycleStart = t; cycleStart < m_end; cycleStart += m_cycle * m_step) {
+            for (const std::int64_t j : candidates) {
+                const std::int64_t point = cycleStart + j * m_step;
+                if (point >= m_end)
+                    return 0;
+                if (Allowed(point + Local(point).tm_gmtoff))
+                    return point;
+            }
+        }
+        return 0;
+    }
+
     bool Allowed(std::int64_t local) const {
         const std::int64_t day = local >= 0 ? local / kDay : (local - kDay + 1) / kDay;
         const int hour = static_cast<int>((local - day * kDay) / kHour);

@@ -84,3 +84,27 @@ TEST(Qmtask, ErrorsGoToStderrWithStatusOne) {
     r = RunProgram(ProgramPath("qmtask"), {"show", dir + "/bad.qms", "--password"});
     EXPECT_EQ(r.exitCode, 1);
 }
+
+TEST(Qmtask, NextPrintsEachTaskNextRunAndSchedule) {
+    const std::string dir = qmtest::MakeTempDir();
+    qmtest::WriteFile(dir + "/s.json", R"({
+      "delete": [{"m_csName": "every 5 min", "m_nId": 1, "m_nRunType": 1, "m_nTimeFrame": 0, "m_nInterval": 5,
+                  "m_tStart": 1772445600, "m_vHours": [9, 10], "m_vDays": [2, 6]}],
+      "encrypt": [{"m_csName": "past", "m_nId": 2, "m_nRunType": 2, "m_nTimeFrame": 5, "m_tStart": 1000}]})");
+    ASSERT_EQ(RunProgram(ProgramPath("qmtask"), {"build", dir + "/s.json", dir + "/s.qms"}).exitCode, 0);
+    const std::vector<std::string> env = {"TZ=UTC", "LC_ALL=C"};
+    auto r =
+        RunProgram(ProgramPath("qmtask"), {"next", dir + "/s.qms", "--at", "2026-03-02 10:07:30"}, {}, env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "1\tevery 5 min\t2026-03-02 10:10:00\t1772446200\tEvery 5 minutes , starting at 10:00:00\t"
+              "Every 5 minutes , starting at 10:00:00; run hours: 9, 10; run days: Monday, Friday; \n"
+              "2\tpast\t-\t0\tOnce at 00:16:40\tOnce at 00:16:40\n");
+    r = RunProgram(ProgramPath("qmtask"), {"next", dir + "/s.qms", "--json", "--at", "2026-03-02 11:00:00"},
+                   {}, {"TZ=Europe/Berlin", "LC_ALL=C"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"next\": 1772784000"), std::string::npos) << r.out; // Friday 09:00 local
+    EXPECT_NE(r.out.find("\"m_nId\": 2"), std::string::npos);
+    r = RunProgram(ProgramPath("qmtask"), {"next", dir + "/s.qms", "--at", "yesterday"});
+    EXPECT_EQ(r.exitCode, 1);
+}

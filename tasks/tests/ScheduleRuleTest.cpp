@@ -451,3 +451,46 @@ TEST(ScheduleRuleReference, RandomRulesInUtcMatchTheStepLists) {
         EXPECT_EQ(r.GetNextRun(now), ReferenceNextRun(r, now)) << "rule " << i << " frame " << frame;
     }
 }
+
+// With daylight saving, a minute or hour grid fires at its first point whose local weekday and
+// hour are allowed: checked point by point against the C library's local time.
+TEST(ScheduleRuleReference, GridRulesInBerlinMatchAPointByPointSearch) {
+    ScopedZone zone("Europe/Berlin");
+    std::mt19937 rng(8);
+    for (int i = 0; i < 120; ++i) {
+        const int frame = static_cast<int>(rng() % 2);
+        const std::int64_t step = frame == 0 ? 30 + static_cast<std::int64_t>(rng() % 3000) : 1 + rng() % 60;
+        Rule r(1, frame, static_cast<int>(step),
+               1767222000 + static_cast<std::int64_t>(rng() % (400 * 86400)));
+        r.m_nMinute = static_cast<int>(rng() % 60);
+        r.m_vHours = RandomSubset(rng, 0, 23, 24, 30);
+        r.m_vDays = RandomSubset(rng, 1, 7, 8, 9);
+        const std::int64_t now = 1767222000 + static_cast<std::int64_t>(rng() % (400 * 86400));
+        r.m_bHasEnd = 1;
+        r.m_tEnd = now + 200 * 86400;
+
+        const std::int64_t p = step * (frame == 0 ? 60 : 3600);
+        std::int64_t t = 0;
+        if (frame == 0) {
+            t = AlignRef(now, r.m_tStart, p);
+        } else {
+            const std::time_t st = r.m_tStart, nt = now;
+            std::tm s{}, n{};
+            localtime_r(&st, &s);
+            localtime_r(&nt, &n);
+            const std::int64_t first = now - n.tm_min * 60 - n.tm_sec + (n.tm_min < r.m_nMinute ? 0 : 3600);
+            t = AlignRef(first, r.m_tStart - s.tm_min * 60 - s.tm_sec, p);
+        }
+        std::int64_t expected = 0;
+        for (; t < r.m_tEnd; t += p) {
+            const std::time_t tt = t;
+            std::tm tm{};
+            localtime_r(&tt, &tm);
+            if (In(r.m_vDays, tm.tm_wday + 1) && In(r.m_vHours, tm.tm_hour)) {
+                expected = t + (frame == 1 ? r.m_nMinute * 60 : 0);
+                break;
+            }
+        }
+        EXPECT_EQ(r.GetNextRun(now), expected) << "rule " << i << " frame " << frame << " step " << step;
+    }
+}
