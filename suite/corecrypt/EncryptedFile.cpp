@@ -225,19 +225,25 @@ bool EncryptFile(const std::string& source, const std::string& destination, cons
 
     Compressor data(writer, compress);
     FdSource reader(in.get(), source);
-    SecureBytes buffer(kReadSize);
+    SecureBytes buffer(compress ? kReadSize : 0);
     std::uint64_t total = 0;
-    while (true) {
-        const long n = reader.Read(buffer.data(), buffer.size(), error);
-        if (n < 0)
-            return false;
-        total += static_cast<std::uint64_t>(n);
-        if (total > meta.size)
-            break;
-        if (!data.Add(buffer.data(), static_cast<std::size_t>(n), n == 0, error))
-            return false;
+    while (total <= meta.size) {
+        long n = 0;
+        if (compress) {
+            n = reader.Read(buffer.data(), buffer.size(), error);
+            if (n < 0 || !data.Add(buffer.data(), static_cast<std::size_t>(n), n == 0, error))
+                return false;
+        } else {
+            // Uncompressed bytes go straight into the chunk buffers.
+            std::size_t room = 0;
+            std::uint8_t* space = writer.Space(room, error);
+            if (!space || (n = reader.Read(space, room, error)) < 0 ||
+                !writer.Commit(static_cast<std::size_t>(n), error))
+                return false;
+        }
         if (n == 0)
             break;
+        total += static_cast<std::uint64_t>(n);
     }
     if (total != meta.size) {
         error = "The file " + source + " changed while it was being encrypted.";
@@ -260,6 +266,11 @@ bool DecryptFile(const std::string& source, const std::string& destination, cons
         return false;
     }
     OpeningKey key;
+    // What was given may be a password: never repeat it in an error text.
+    if (header.keyFile && !PathExists(keyOrPassword)) {
+        error = "The file " + source + " was encrypted with a key file; no key file was given.";
+        return false;
+    }
     if (!LoadOpeningKey(keyOrPassword, header.keyFile, key, error))
         return false;
     std::string folder;

@@ -1,5 +1,7 @@
 #include "corecrypt/FileFormat.h"
 
+#include "corecrypt/ChunkPipeline.h"
+
 #include <zlib.h>
 
 #include <condition_variable>
@@ -213,13 +215,14 @@ bool DeriveFileKeys(const FileHeader& h, const OpeningKey& key, FileKeys& keys, 
         return false;
     }
     const std::size_t cipherSize = ModeCipher::KeySize(h.code);
-    SecureBytes all(cipherSize + 64);
+    SecureBytes all(cipherSize + 96);
     const std::string info = std::string("quillmark qmp keys ") + std::to_string(h.code);
     if (!DeriveHkdf(master.data(), master.size(), nullptr, 0, info, all.data(), all.size(), error))
         return false;
     keys.cipher.Assign(all.data(), cipherSize);
     keys.mac.Assign(all.data() + cipherSize, 32);
     keys.header.Assign(all.data() + cipherSize + 32, 32);
+    keys.iv.Assign(all.data() + cipherSize + 64, 32);
     return true;
 }
 
@@ -264,152 +267,110 @@ std::string EncodeMetadata(const FileMetadata& m) {
     return out;
 }
 
-// A few chunk buffers handed between the cipher thread and the writing thread, in order.
-struct ChunkWriter::Pipeline {
-    static constexpr int kSlots = 4;
+namespace {
 
-    struct Job {
-        int slot;
-        std::size_t size;
-        bool final;
-        std::uint64_t index;
-    };
-
-    Pipeline(const FileKeys& keys, ByteSink& out, std::size_t slotSize, std::string& error) : out(out) {
-        for (auto& s : slots)
-            s.CleanNew(slotSize);
-        for (int i = kSlots - 1; i >= 0; --i)
-            free.push_back(i);
-        if (mac.SetKey(keys.mac.data(), error))
-            worker = std::thread([this] { Run(); });
-        else
-            failed = true;
-    }
-
-    ~Pipeline() { Stop(); }
-
-    void Stop() {
-        {
-            std::lock_guard lock(mutex);
-            stopping = true;
-        }
-        changed.notify_all();
-        if (worker.joinable())
-            worker.join();
-    }
-
-    // A free slot to fill, or -1 once writing failed.
-    int Take() {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return failed || !free.empty(); });
-        if (failed)
-            return -1;
-        const int slot = free.back();
-        free.pop_back();
-        return slot;
-    }
-
-    void Submit(int slot, std::size_t size, bool final) {
-        {
-            std::lock_guard lock(mutex);
-            jobs.push_back(Job{slot, size, final, next++});
-        }
-        changed.notify_all();
-    }
-
-    // Waits until every submitted chunk is written; false with the reason when one failed.
-    bool Drain(std::string& error) {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return failed || (jobs.empty() && busy == 0); });
-        if (failed)
-            error = workerError;
-        return !failed;
-    }
-
-    bool Failed(std::string& error) {
-        std::lock_guard lock(mutex);
-        if (failed)
-            error = workerError;
-        return failed;
-    }
-
-    void Run() {
-        while (true) {
-            Job job;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return stopping || !jobs.empty(); });
-                if (jobs.empty() || failed)
-                    return;
-                job = jobs.front();
-                jobs.pop_front();
-                ++busy;
-            }
-            std::uint8_t* data = slots[job.slot].data();
-            std::uint8_t nonce[12];
-            ChunkNonce(job.index, job.final, nonce);
-            std::string error;
-            const bool ok = mac.Compute(nonce, data, job.size, data + job.size, error) &&
-                            out.Write(data, job.size + kTagSize, error);
-            {
-                std::lock_guard lock(mutex);
-                --busy;
-                free.push_back(job.slot);
-                if (!ok) {
-                    failed = true;
-                    workerError = error;
-                }
-            }
-            changed.notify_all();
-            if (!ok)
-                return;
-        }
-    }
-
-    ByteSink& out;
+// One worker's cipher, MAC and IV generator: each worker thread keeps its own.
+struct ChunkCrypto {
+    std::unique_ptr<ModeCipher> cipher;
     ChunkMac mac;
-    SecureBytes slots[kSlots];
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<Job> jobs;
-    std::vector<int> free;
-    int busy = 0;
-    std::uint64_t next = 0;
-    bool failed = false;
-    bool stopping = false;
-    std::string workerError;
-    std::thread worker;
+    BlockPrf ivs;
+    int code = 0;
+
+    bool Init(const FileHeader& h, const FileKeys& keys, bool encrypt, std::string& error) {
+        code = h.code;
+        cipher = ModeCipher::Create(h.code, encrypt, keys.cipher.data(), h.iv(), error);
+        return cipher && mac.SetKey(keys.mac.data(), error) && ivs.SetKey(keys.iv.data(), error);
+    }
+
+    // Starts the cipher at chunk `index`'s own IV.
+    bool Restart(const FileHeader& h, std::uint64_t index, std::string& error) {
+        std::uint8_t in[16], iv[16];
+        std::memcpy(in, h.iv(), 16);
+        for (int i = 0; i < 8; ++i)
+            in[8 + i] ^= static_cast<std::uint8_t>(index >> (56 - 8 * i));
+        return ivs.Compute(in, iv, error) && cipher->Restart(iv, error);
+    }
+
+    bool Tag(std::uint64_t index, bool final, const std::uint8_t* data, std::size_t size,
+             std::uint8_t tag[16], std::string& error) {
+        std::uint8_t nonce[12];
+        ChunkNonce(index, final, nonce);
+        return mac.Compute(nonce, data, size, tag, error);
+    }
 };
 
-ChunkWriter::ChunkWriter(const FileHeader& header, const FileKeys& keys, ByteSink& out) : m_header(header) {
-    m_cipher = ModeCipher::Create(header.code, true, keys.cipher.data(), header.iv(), m_setupError);
-    if (!m_cipher)
-        return;
-    m_pipeline = std::make_unique<Pipeline>(keys, out, header.chunkSize + 16 + kTagSize, m_setupError);
-    const int slot = m_pipeline->Take();
-    if (slot < 0) {
-        if (m_setupError.empty())
-            m_setupError = "Cannot start writing.";
-        return;
+bool MakeWorkers(const FileHeader& h, const FileKeys& keys, bool encrypt,
+                 std::vector<std::unique_ptr<ChunkCrypto>>& workers, std::string& error) {
+    for (int i = 0; i < ChunkPipeline::WorkerCount(); ++i) {
+        workers.push_back(std::make_unique<ChunkCrypto>());
+        if (!workers.back()->Init(h, keys, encrypt, error))
+            return false;
     }
-    m_slot = slot;
-    m_buffer = m_pipeline->slots[slot].data();
+    return true;
+}
+
+} // namespace
+
+struct ChunkWriter::State {
+    std::vector<std::unique_ptr<ChunkCrypto>> workers;
+    std::unique_ptr<ChunkPipeline> pipeline;
+};
+
+ChunkWriter::ChunkWriter(const FileHeader& header, const FileKeys& keys, ByteSink& out)
+    : m_header(header), m_state(std::make_unique<State>()) {
+    if (!MakeWorkers(header, keys, true, m_state->workers, m_setupError))
+        return;
+    State* state = m_state.get();
+    const FileHeader* h = &m_header;
+    auto work = [state, h](int worker, ChunkPipeline::Job& job, std::uint8_t* data) {
+        ChunkCrypto& c = *state->workers[static_cast<std::size_t>(worker)];
+        return c.Restart(*h, job.index, job.error) && c.cipher->Process(data, data, job.size, job.error) &&
+               c.Tag(job.index, job.final, data, job.size, data + job.size, job.error);
+    };
+    auto consume = [&out](const ChunkPipeline::Job& job, const std::uint8_t* data, std::string& error) {
+        return out.Write(data, job.size + kTagSize, error);
+    };
+    m_state->pipeline = std::make_unique<ChunkPipeline>(static_cast<int>(m_state->workers.size()),
+                                                        header.chunkSize + 16 + kTagSize, work, consume);
+    Next(m_setupError);
 }
 
 ChunkWriter::~ChunkWriter() = default;
 
-bool ChunkWriter::Add(const std::uint8_t* data, std::size_t size, std::string& error) {
+bool ChunkWriter::Next(std::string& error) {
+    m_fill = 0;
+    m_buffer = m_state->pipeline->Acquire(m_slot, error);
+    return m_buffer != nullptr;
+}
+
+std::uint8_t* ChunkWriter::Space(std::size_t& room, std::string& error) {
     if (!m_setupError.empty()) {
         error = m_setupError;
-        return false;
+        return nullptr;
     }
+    room = m_header.chunkSize - m_fill;
+    return m_buffer + m_fill;
+}
+
+bool ChunkWriter::Commit(std::size_t size, std::string& error) {
+    m_fill += size;
+    if (m_fill < m_header.chunkSize)
+        return true;
+    m_state->pipeline->Submit(m_slot, m_fill, false);
+    return Next(error);
+}
+
+bool ChunkWriter::Add(const std::uint8_t* data, std::size_t size, std::string& error) {
     while (size > 0) {
-        const std::size_t n = std::min(size, m_header.chunkSize - m_fill);
-        std::memcpy(m_buffer + m_fill, data, n);
-        m_fill += n;
+        std::size_t room = 0;
+        std::uint8_t* space = Space(room, error);
+        if (!space)
+            return false;
+        const std::size_t n = std::min(size, room);
+        std::memcpy(space, data, n);
         data += n;
         size -= n;
-        if (m_fill == m_header.chunkSize && !Submit(m_fill, false, error))
+        if (!Commit(n, error))
             return false;
     }
     return true;
@@ -427,26 +388,9 @@ bool ChunkWriter::Finish(std::string& error) {
         std::memset(m_buffer + size, static_cast<int>(pad), pad);
         size += pad;
     }
-    if (!m_cipher->Process(m_buffer, m_buffer, size, error))
-        return false;
-    m_pipeline->Submit(m_slot, size, true);
+    m_state->pipeline->Submit(m_slot, size, true);
     m_buffer = nullptr;
-    return m_pipeline->Drain(error);
-}
-
-bool ChunkWriter::Submit(std::size_t size, bool final, std::string& error) {
-    if (m_pipeline->Failed(error) || !m_cipher->Process(m_buffer, m_buffer, size, error))
-        return false;
-    m_pipeline->Submit(m_slot, size, final);
-    m_fill = 0;
-    const int slot = m_pipeline->Take();
-    if (slot < 0) {
-        m_pipeline->Failed(error);
-        return false;
-    }
-    m_slot = slot;
-    m_buffer = m_pipeline->slots[slot].data();
-    return true;
+    return m_state->pipeline->Drain(error);
 }
 
 bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, PlainSink& sink,
@@ -466,87 +410,101 @@ bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, Pla
                           : "Wrong password, or the file " + name + " is damaged.";
         return false;
     }
-
-    std::string setupError;
-    auto cipher = ModeCipher::Create(h.code, false, keys.cipher.data(), h.iv(), error);
-    ChunkMac chunkMac;
-    if (!cipher || !chunkMac.SetKey(keys.mac.data(), error))
+    std::vector<std::unique_ptr<ChunkCrypto>> workers;
+    if (!MakeWorkers(h, keys, false, workers, error))
         return false;
+
     const std::size_t record = h.chunkSize + kTagSize;
     const std::size_t block = ModeCipher::BlockSize(h.code);
     const bool padded = ModeCipher::NeedsPadding(h.code);
-    SecureBytes buffer(record + 1);
-    BodyOutput output(sink);
     const std::string damaged = "The file " + name + " is damaged or was changed";
-    bool carry = false;
-    for (std::uint64_t index = 0;; ++index) {
-        std::size_t got = carry ? 1 : 0;
-        const long n = ReadFull(in, buffer.data() + got, record - got, error);
+    BodyOutput output(sink);
+
+    // Verified before it is deciphered, on a worker; handed on in order below.
+    auto work = [&](int worker, ChunkPipeline::Job& job, std::uint8_t* data) {
+        ChunkCrypto& c = *workers[static_cast<std::size_t>(worker)];
+        const std::size_t size = job.size - kTagSize;
+        std::uint8_t tag[kTagSize];
+        if (!c.Tag(job.index, job.final, data, size, tag, job.error))
+            return false;
+        if (!EqualSecret(tag, data + size, kTagSize)) {
+            job.error = damaged +
+                        (job.final ? " (its end is missing or altered)." : " (a chunk failed verification).");
+            return false;
+        }
+        if (padded && (size % block != 0 || (job.final && size == 0))) {
+            job.error = damaged + ".";
+            return false;
+        }
+        if (!c.Restart(h, job.index, job.error) || !c.cipher->Process(data, data, size, job.error))
+            return false;
+        job.size = size;
+        if (job.final && padded) {
+            const std::size_t pad = data[size - 1];
+            bool ok = pad >= 1 && pad <= block;
+            for (std::size_t i = 0; ok && i < pad; ++i)
+                ok = data[size - 1 - i] == pad;
+            if (!ok) {
+                job.error = damaged + " (bad padding).";
+                return false;
+            }
+            job.size -= pad;
+        }
+        return true;
+    };
+    auto consume = [&](const ChunkPipeline::Job& job, const std::uint8_t* data, std::string& consumeError) {
+        std::size_t plain = job.size;
+        if (job.index == 0) {
+            FileMetadata meta;
+            std::size_t used = 0;
+            if (!ParseMetadata(data, plain, meta, used)) {
+                consumeError = damaged + " (bad file record).";
+                return false;
+            }
+            if (!output.Begin(meta, consumeError))
+                return false;
+            data += used;
+            plain -= used;
+        }
+        return output.Write(data, plain, consumeError);
+    };
+    ChunkPipeline pipeline(static_cast<int>(workers.size()), record + 1, work, consume);
+
+    bool haveCarry = false;
+    std::uint8_t carry = 0;
+    while (true) {
+        int slot = -1;
+        std::uint8_t* buffer = pipeline.Acquire(slot, error);
+        if (!buffer)
+            return false;
+        std::size_t got = 0;
+        if (haveCarry)
+            buffer[got++] = carry;
+        const long n = ReadFull(in, buffer + got, record - got, error);
         if (n < 0)
             return false;
         got += static_cast<std::size_t>(n);
         bool final = got < record;
         if (!final) {
             // A full record is the last one only when nothing follows it.
-            const long more = ReadFull(in, buffer.data() + record, 1, error);
+            const long more = ReadFull(in, &carry, 1, error);
             if (more < 0)
                 return false;
             final = more == 0;
-            carry = more == 1;
+            haveCarry = more == 1;
         }
         if (got < kTagSize) {
+            // Whatever came before must still be consumed in order to report the first fault.
+            if (!pipeline.Drain(error))
+                return false;
             error = "The file " + name + " is truncated.";
             return false;
         }
-        const std::size_t size = got - kTagSize;
-        std::uint8_t nonce[12];
-        std::uint8_t tag[kTagSize];
-        ChunkNonce(index, final, nonce);
-        if (!chunkMac.Compute(nonce, buffer.data(), size, tag, error))
-            return false;
-        if (!EqualSecret(tag, buffer.data() + size, kTagSize)) {
-            error =
-                damaged + (final ? " (its end is missing or altered)." : " (a chunk failed verification).");
-            return false;
-        }
-        if (padded && (size % block != 0 || (final && size == 0))) {
-            error = damaged + ".";
-            return false;
-        }
-        if (!cipher->Process(buffer.data(), buffer.data(), size, error))
-            return false;
-        std::size_t plain = size;
-        if (final && padded) {
-            const std::size_t pad = buffer[size - 1];
-            bool ok = pad >= 1 && pad <= block;
-            for (std::size_t i = 0; ok && i < pad; ++i)
-                ok = buffer[size - 1 - i] == pad;
-            if (!ok) {
-                error = damaged + " (bad padding).";
-                return false;
-            }
-            plain -= pad;
-        }
-        const std::uint8_t* data = buffer.data();
-        if (index == 0) {
-            FileMetadata meta;
-            std::size_t used = 0;
-            if (!ParseMetadata(data, plain, meta, used)) {
-                error = damaged + " (bad file record).";
-                return false;
-            }
-            if (!output.Begin(meta, error))
-                return false;
-            data += used;
-            plain -= used;
-        }
-        if (!output.Write(data, plain, error))
-            return false;
-        if (carry)
-            buffer[0] = buffer[record];
+        pipeline.Submit(slot, got, final);
         if (final)
-            return output.End(error);
+            break;
     }
+    return pipeline.Drain(error) && output.End(error);
 }
 
 } // namespace corecrypt

@@ -15,11 +15,12 @@
 //   64-95  HMAC-SHA256 of bytes 0-63 under the header key: proves the key before any output
 //
 // Keys: the password (scrypt) or the key file's secret (HKDF with the salt) gives a master key;
-// HKDF expands it into separate keys for the cipher, the chunk MAC and the header MAC.
+// HKDF expands it into separate keys for the cipher, the chunk MAC, the header MAC and the IVs.
 //
 // Body: the plain stream (a metadata record, then the file's bytes, deflated when compressed) is
-// cut into chunks of exactly the chunk size; the last chunk holds the rest (possibly nothing). The
-// cipher runs over the whole stream; ECB and CBC pad the last chunk (PKCS#7). Each chunk's
+// cut into chunks of exactly the chunk size; the last chunk holds the rest (possibly nothing).
+// Each chunk is enciphered on its own from IV_i = AES(iv key, file IV xor i); ECB and CBC pad the
+// last chunk (PKCS#7). Each chunk's
 // ciphertext is followed by a 16-byte GMAC tag whose nonce is the chunk index and a final-chunk
 // mark, so changed, swapped, cut or appended chunks fail verification.
 //
@@ -95,6 +96,7 @@ struct FileKeys {
     SecureBytes cipher; // ModeCipher::KeySize(code) bytes
     SecureBytes mac;    // 32 bytes, the chunk MAC
     SecureBytes header; // 32 bytes, the header MAC
+    SecureBytes iv;     // 32 bytes, derives each chunk's IV
 };
 
 // A new header for `code` (1 to 40) with a fresh salt and IV, its keys, and its MAC.
@@ -110,8 +112,8 @@ public:
 };
 
 // Cuts the plain stream into chunks, enciphers and authenticates each, and writes them to `out`.
-// The cipher runs on the caller's thread; authenticating and writing run on a second thread a
-// few chunks behind, so that the MAC and the write system calls cost no cipher time.
+// Each chunk runs the cipher from its own IV (derived from the file's IV and the chunk index), so
+// chunks are enciphered on worker threads side by side while this thread reads and writes.
 class ChunkWriter {
 public:
     ChunkWriter(const FileHeader& header, const FileKeys& keys, ByteSink& out);
@@ -120,16 +122,18 @@ public:
     ChunkWriter& operator=(const ChunkWriter&) = delete;
 
     bool Add(const std::uint8_t* data, std::size_t size, std::string& error);
+    // Room in the current chunk to read into directly (saves a copy), then how much was put there.
+    std::uint8_t* Space(std::size_t& room, std::string& error);
+    bool Commit(std::size_t size, std::string& error);
     // Writes the last chunk and waits until everything is written (after Add() calls only).
     bool Finish(std::string& error);
 
 private:
-    struct Pipeline;
-    bool Submit(std::size_t size, bool final, std::string& error);
+    struct State;
+    bool Next(std::string& error);
 
     const FileHeader& m_header;
-    std::unique_ptr<ModeCipher> m_cipher;
-    std::unique_ptr<Pipeline> m_pipeline;
+    std::unique_ptr<State> m_state;
     int m_slot = -1;
     std::uint8_t* m_buffer = nullptr; // the chunk being filled
     std::size_t m_fill = 0;

@@ -221,6 +221,21 @@ bool ChunkMac::Compute(const std::uint8_t nonce[12], const std::uint8_t* data, s
     });
 }
 
+struct BlockPrf::Impl {
+    CryptoPP::AES::Encryption aes;
+};
+
+BlockPrf::BlockPrf() : m_impl(std::make_unique<Impl>()) {}
+BlockPrf::~BlockPrf() = default;
+
+bool BlockPrf::SetKey(const std::uint8_t key[32], std::string& error) {
+    return Guard(error, "Key set-up", [&] { m_impl->aes.SetKey(key, 32); });
+}
+
+bool BlockPrf::Compute(const std::uint8_t in[16], std::uint8_t out[16], std::string& error) {
+    return Guard(error, "Key set-up", [&] { m_impl->aes.ProcessBlock(in, out); });
+}
+
 const char* AlgorithmName(int algorithm) {
     return algorithm >= 0 && algorithm < kAlgorithmCount ? kAlgorithmNames[algorithm] : nullptr;
 }
@@ -327,6 +342,13 @@ std::unique_ptr<ModeCipher> ModeCipher::Create(int code, bool encrypt, const std
     if (!ok)
         return nullptr;
     return std::unique_ptr<ModeCipher>(new ModeCipher(std::move(impl)));
+}
+
+bool ModeCipher::Restart(const std::uint8_t* iv, std::string& error) {
+    return Guard(error, "Cipher", [&] {
+        if (m_impl->cipher->IsResynchronizable())
+            m_impl->cipher->Resynchronize(iv, static_cast<int>(m_impl->cipher->IVSize()));
+    });
 }
 
 bool ModeCipher::Process(const std::uint8_t* in, std::uint8_t* out, std::size_t size, std::string& error) {

@@ -73,6 +73,22 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+// AES-256 on single blocks under a fixed key: a pseudo-random function for deriving IVs.
+class BlockPrf {
+public:
+    BlockPrf();
+    ~BlockPrf();
+    BlockPrf(const BlockPrf&) = delete;
+    BlockPrf& operator=(const BlockPrf&) = delete;
+
+    bool SetKey(const std::uint8_t key[32], std::string& error);
+    bool Compute(const std::uint8_t in[16], std::uint8_t out[16], std::string& error);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
 // The algorithm-mode code: algorithm * 4 + mode + 1, 1 to 40; 0 stands for the default.
 constexpr int kAlgorithmCount = 10;
 constexpr int kModeCount = 4;
@@ -104,6 +120,8 @@ public:
     static bool NeedsPadding(int code);     // ECB and CBC
 
     bool Process(const std::uint8_t* in, std::uint8_t* out, std::size_t size, std::string& error);
+    // Starts a new run with another IV (nothing to do in ECB).
+    bool Restart(const std::uint8_t* iv, std::string& error);
 
 private:
     struct Impl;

@@ -129,6 +129,24 @@ TEST_F(EncryptedFile, SizesAtChunkBordersAndEmptyFilesRoundTripInStreamAndBlockM
     }
 }
 
+TEST_F(EncryptedFile, ManyChunksPassThroughTheWorkersInOrder) {
+    // More chunks than the pipeline has buffers, so buffers are reused while workers run.
+    const std::string plain = qmtest::PseudoRandomBytes(23 * kChunk + 77, 5);
+    const std::string source = m_dir + "/many.bin";
+    WriteFile(source, plain);
+    for (int code : {2, 32, 33}) {
+        const std::string encrypted = Encrypt(source, m_key, true, code);
+        ASSERT_EQ(Decrypt(encrypted, m_key), "") << code;
+        EXPECT_EQ(ReadFile(m_out + "/many.bin"), plain) << code;
+        ::unlink((m_out + "/many.bin").c_str());
+    }
+    // Chunks with equal plaintext still encipher differently: every chunk has its own IV.
+    const std::string zeros(4 * kChunk, '\0');
+    WriteFile(source, zeros);
+    const std::string bytes = ReadFile(Encrypt(source, m_key, true, 2));
+    EXPECT_NE(bytes.substr(96 + kRecord, 64), bytes.substr(96 + 2 * kRecord, 64));
+}
+
 TEST_F(EncryptedFile, CompressionShrinksTextAndRoundTrips) {
     std::string plain;
     for (int i = 0; i < 20000; ++i)
@@ -197,7 +215,8 @@ TEST_F(EncryptedFile, WrongPasswordAndWrongKeyFileAreRefusedWithClearTextsAndNot
     forged.replace(0, 16, ReadFile(m_key).substr(0, 16));
     WriteFile(otherKey, forged);
     EXPECT_EQ(Decrypt(byKey, otherKey), "Wrong key file, or the file " + byKey + " is damaged.");
-    EXPECT_NE(Decrypt(byKey, m_dir + "/missing.qmk"), "");
+    EXPECT_EQ(Decrypt(byKey, "a password"),
+              "The file " + byKey + " was encrypted with a key file; no key file was given.");
     EXPECT_TRUE(Entries(m_out).empty());
 }
 

@@ -12,7 +12,8 @@ public:
     MemorySource(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
     long Read(std::uint8_t* buffer, std::size_t size, std::string&) override {
         const std::size_t n = std::min(size, m_size - m_at);
-        std::memcpy(buffer, m_data + m_at, n);
+        if (n > 0)
+            std::memcpy(buffer, m_data + m_at, n);
         m_at += n;
         return static_cast<long>(n);
     }
