@@ -48,6 +48,12 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    // The suite's start-up routines come before the command line is looked at: a first run
+    // creates the data folders and the default settings, and every start checks the folders and
+    // their permissions. They need no window.
+    if (misckit::IsFirstRun())
+        misckit::InitFirstRun();
+    misckit::StartupCheck(1);
     if (const int status = RunConsoleCommand(argc, argv); status >= 0)
         return status;
     if (!platform::DisplayAvailable()) {
@@ -59,11 +65,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     uikit::QtBackend ui;
     uikit::ScopedBackend useUi(ui);
-    // The suite's start-up routines come first: a first run creates the data folders and the
-    // default settings, and every start checks the folders and their permissions.
-    if (misckit::IsFirstRun())
-        misckit::InitFirstRun();
-    misckit::StartupCheck(1);
     CMainFrame frame;
     ui.setDefaultParent(&frame);
     frame.show();

@@ -56,6 +56,8 @@ bool ReadFully(int fd, void* data, std::size_t size) {
         if (devnull > STDERR_FILENO)
             ::close(devnull);
     }
+    // keeper must not hold on to what the caller had open (sockets, locks, files being written).
+    ::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
     char* argv[] = {const_cast<char*>(program), const_cast<char*>(argument), nullptr};
     ::execve(program, argv, environ);
     const int err = errno;

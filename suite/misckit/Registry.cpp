@@ -2,6 +2,7 @@
 
 #include "platform/Autostart.h"
 #include "platform/XdgPaths.h"
+#include "uikit/ShellInfo.h"
 
 #include <QByteArray>
 #include <QSettings>
@@ -11,7 +12,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,7 +50,7 @@ bool PrepareSettingsFile() {
     if (!platform::MakeFolders(SettingsFolder(), 0700, error))
         return false;
     const std::string path = CQMRegistry::SettingsFilePath();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     struct stat st {};
@@ -80,7 +83,8 @@ struct Defaults {
 
 // Values with a built-in default, read when they are absent from the program settings key.
 const Defaults kPathDefaults[] = {
-    {encreg::szKeyFolder, [] { return misckit::DataFolder() + "/keys/"; }},
+    // The same folder as uikit's special folder 5, which the key-folder dialog offers.
+    {encreg::szKeyFolder, [] { return uikit::GetSpecialFolder(uikit::kSpecialFolderKeys); }},
     {encreg::szFileSchedule, [] { return misckit::DataFolder() + "/schedule.qms"; }},
     {encreg::szPubKeyFile, [] { return misckit::DataFolder() + "/pubring.qkr"; }},
     {encreg::szPrivKeyFile, [] { return misckit::DataFolder() + "/secring.qkr"; }},
@@ -110,11 +114,52 @@ QVariant ReadValue(const std::string& keyPath, const std::string& name) {
     return settings.value(Q(name));
 }
 
+std::int64_t MillisecondsOf(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// QSettings takes a file whose size and modification time (in milliseconds) are unchanged for
+// the one it read before. Two saves of equal size within one millisecond could therefore hide
+// the second from a program that read the first, and that program's next save would undo it.
+// Saves are serialised here, and each waits until the file system's clock has passed the last
+// save's time, so every version of the file carries a time of its own.
+class SaveTurn {
+public:
+    SaveTurn() {
+        const std::string lock = CQMRegistry::SettingsFilePath() + ".turn";
+        m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (m_fd >= 0)
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        struct stat st {};
+        if (::stat(CQMRegistry::SettingsFilePath().c_str(), &st) != 0)
+            return;
+        const std::int64_t last = MillisecondsOf(st.st_mtim);
+        for (int i = 0; i < 1000; ++i) { // at most a second, should the clock stand still
+            timespec now{};
+            ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+            if (MillisecondsOf(now) > last)
+                break;
+            ::usleep(500);
+        }
+    }
+    ~SaveTurn() {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    SaveTurn(const SaveTurn&) = delete;
+    SaveTurn& operator=(const SaveTurn&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 // Writes one value (or removes it when `value` is null) and saves at once, so that a second
 // program sees it and a crash later loses nothing.
 bool WriteValue(const std::string& keyPath, const std::string& name, const QVariant* value) {
     if (name.empty() || !PrepareSettingsFile())
         return false;
+    const SaveTurn turn;
     QSettings settings(Q(CQMRegistry::SettingsFilePath()), QSettings::IniFormat);
     settings.beginGroup(Q(keyPath));
     if (value)

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -43,6 +44,9 @@ TEST(StartKeeper, StartsTheProgramDetachedWithTheArgumentWord) {
     KeeperOverride use(PlaceFakeKeeper());
     const std::string out = qmtest::TestRoot() + "/keeper.out";
     ::setenv("QM_FAKE_KEEPER_OUT", out.c_str(), 1);
+    // A descriptor the caller left inheritable must not reach keeper.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(leaked, 0);
     char error[512] = "stale";
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(StartKeeper("scheduler", error, sizeof error), 1) << error;
@@ -53,13 +57,15 @@ TEST(StartKeeper, StartsTheProgramDetachedWithTheArgumentWord) {
 
     std::istringstream report(WaitForFile(out));
     std::string word;
-    int argc = 0, pid = 0, ppid = 0, sid = 0, stdoutIsNull = 0;
-    report >> word >> argc >> pid >> ppid >> sid >> stdoutIsNull;
+    int argc = 0, pid = 0, ppid = 0, sid = 0, stdoutIsNull = 0, extraFds = -1;
+    report >> word >> argc >> pid >> ppid >> sid >> stdoutIsNull >> extraFds;
+    ::close(leaked);
     EXPECT_EQ(word, "scheduler");
     EXPECT_EQ(argc, 2);
     EXPECT_NE(ppid, static_cast<int>(::getpid())) << "keeper is not our child";
     EXPECT_NE(sid, static_cast<int>(::getsid(0))) << "keeper left our session";
     EXPECT_EQ(stdoutIsNull, 1);
+    EXPECT_EQ(extraFds, 0);
 }
 
 TEST(StartKeeper, AMissingProgramGivesAnErrorTextCutToTheBuffer) {

@@ -32,6 +32,20 @@ int main(int argc, char** argv) {
                 return 1;
         return 0;
     }
+    if (verb == "rewrite" && argc == 5) { // rounds of same-length rewrites of N values "<prefix><k>"
+        std::printf("writing\n");
+        std::fflush(stdout);
+        const int rounds = std::atoi(argv[3]);
+        const int count = std::atoi(argv[4]);
+        char text[16];
+        for (int r = 1; r <= rounds; ++r)
+            for (int k = 0; k < count; ++k) {
+                std::snprintf(text, sizeof text, "%06d", r);
+                if (!reg.WriteString(argv[2] + std::to_string(k), text))
+                    return 1;
+            }
+        return 0;
+    }
     if (verb == "write-forever" && argc == 3) { // large values until killed; "n" after each
         std::string big(200000, 'x');
         for (unsigned n = 0;; ++n) {

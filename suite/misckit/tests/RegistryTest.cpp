@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "platform/Autostart.h"
+#include "platform/XdgPaths.h"
 
 #include <QProcess>
 #include <QSettings>
@@ -125,6 +126,15 @@ TEST(Settings, FileAndFolderAreClosedToOtherUsers) {
     EXPECT_EQ(ModeOf(file), 0600u);
 }
 
+TEST(Settings, ASaveThatCannotHappenIsReportedAsAFailure) {
+    // A folder where the file belongs: nothing can be saved there, even by root.
+    std::string error;
+    ASSERT_TRUE(platform::MakeFolders(CQMRegistry::SettingsFilePath(), 0700, error)) << error;
+    EXPECT_FALSE(encreg::qmreg.WriteString("A", "1"));
+    EXPECT_FALSE(encreg::qmreg.WriteBYTE("Mode", 5));
+    EXPECT_EQ(encreg::qmreg.GetMode(), 2);
+}
+
 TEST(Settings, PathSettingsHaveDefaultsAndCreateTheirFolders) {
     const std::string data = Env("XDG_DATA_HOME") + "/Quillmark";
     EXPECT_EQ(misckit::GetScheduleFilePath(), data + "/schedule.qms");
@@ -206,6 +216,23 @@ TEST(SettingsAcrossProcesses, TwoProgramsWritingAtOnceLoseNothing) {
         }
     }
     EXPECT_EQ(missing, 0);
+}
+
+TEST(SettingsAcrossProcesses, TwoProgramsRewritingTheirValuesEachKeepTheirLastWrite) {
+    // Same-length rewrites leave the file's size unchanged: each save must still merge into the
+    // file as the other program left it, not into a copy read before.
+    QProcess a, b;
+    a.start(MISCKIT_PEER, {"rewrite", "A", "40", "3"});
+    b.start(MISCKIT_PEER, {"rewrite", "B", "40", "3"});
+    ASSERT_TRUE(a.waitForFinished(120000));
+    ASSERT_TRUE(b.waitForFinished(120000));
+    ASSERT_EQ(a.exitCode(), 0);
+    ASSERT_EQ(b.exitCode(), 0);
+    for (const char* name : {"A0", "A1", "A2", "B0", "B1", "B2"}) {
+        std::string v;
+        ASSERT_TRUE(encreg::qmreg.ReadStringEx(name, v)) << name;
+        EXPECT_EQ(v, "000040") << name;
+    }
 }
 
 TEST(SettingsAcrossProcesses, AProgramKilledWhileSavingLeavesAReadableFile) {
