@@ -1,13 +1,242 @@
 // qmtask: task lists (".qms") from the command line.
+#include "TaskJson.h"
+
+#include "platform/Clock.h"
+#include "tasks/manager/TaskManager.h"
+#include "tasks/model/Action.h"
+#include "tasks/model/TaskFields.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
 
 namespace {
 
 const char kUsage[] = "Usage: qmtask VERB [ARGS...]\n"
                       "Inspect, build and run Quillmark task lists from the command line.\n"
                       "\n"
-                      "  --help      show this text\n";
+                      "  show FILE [--password PW] [--json]   print every task of a schedule file\n"
+                      "  build JSONFILE OUT [--password PW]   write a schedule file from JSON\n"
+                      "                                       (the form that show --json prints)\n"
+                      "  next FILE [--at \"YYYY-MM-DD HH:MM:SS\"] [--password PW] [--json]\n"
+                      "                                       every task's next run after that local\n"
+                      "                                       moment (default: now) and its schedule\n"
+                      "  --help                               show this text\n"
+                      "\n"
+                      "With --password the texts of the file are sealed with that document password.\n";
+
+int Fail(const std::string& text) {
+    std::fprintf(stderr, "qmtask: %s\n", text.c_str());
+    return 1;
+}
+
+// Splits the arguments after the verb into positional ones and the known options.
+struct Arguments {
+    std::vector<std::string> positional;
+    std::string password;
+    std::string at;
+    bool json = false;
+};
+
+bool ParseArguments(int argc, char** argv, bool allowJson, Arguments& args, std::string& error,
+                    bool allowAt = false) {
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--password") {
+            if (i + 1 >= argc) {
+                error = "--password needs a value";
+                return false;
+            }
+            args.password = argv[++i];
+        } else if (arg == "--at" && allowAt) {
+            if (i + 1 >= argc) {
+                error = "--at needs a local time \"YYYY-MM-DD HH:MM:SS\"";
+                return false;
+            }
+            args.at = argv[++i];
+        } else if (arg == "--json" && allowJson) {
+            args.json = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg;
+            return false;
+        } else {
+            args.positional.push_back(arg);
+        }
+    }
+    return true;
+}
+
+void PrintText(const QJsonValue& value) {
+    if (value.isString()) {
+        std::fputs(value.toString().toStdString().c_str(), stdout);
+    } else if (value.isArray()) {
+        std::fputs(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact).constData(), stdout);
+    } else if (value.isNull()) {
+        std::fputs("(none)", stdout);
+    } else {
+        std::fputs(QString::number(value.toInteger()).toStdString().c_str(), stdout);
+    }
+}
+
+// One block per list, one line per field, in the order the fields are declared.
+void PrintTasks(CTaskManager& manager) {
+    const QJsonObject all = qmtask::ListToJson(manager);
+    for (const char* list : {"delete", "encrypt", "sendmail"}) {
+        const QJsonArray tasks = all[list].toArray();
+        std::printf("%s: %lld task%s\n", list, static_cast<long long>(tasks.size()),
+                    tasks.size() == 1 ? "" : "s");
+        std::vector<CAction*>& source = std::strcmp(list, "delete") == 0    ? manager.m_lstDelete
+                                        : std::strcmp(list, "encrypt") == 0 ? manager.m_lstEncrypt
+                                                                            : manager.m_lstSendMail;
+        for (qsizetype i = 0; i < tasks.size(); ++i) {
+            const QJsonObject task = tasks[i].toObject();
+            std::printf("  %s, code %d, ", task["class"].toString().toStdString().c_str(),
+                        task["code"].toInt());
+            PrintText(task["name"]);
+            std::fputc('\n', stdout);
+            // QJsonObject sorts its keys; the fields are printed in declaration order instead.
+            struct Printer : jobkit::ITaskFieldVisitor {
+                const QJsonObject& t;
+                explicit Printer(const QJsonObject& o) : t(o) {}
+                void Line(const char* name) {
+                    std::printf("    %s: ", name);
+                    PrintText(t[name]);
+                    std::fputc('\n', stdout);
+                }
+                void Int(const char* n, std::int32_t&) override { Line(n); }
+                void Time(const char* n, std::int64_t&) override { Line(n); }
+                void Text(const char* n, std::string&) override { Line(n); }
+                void List(const char* n, std::vector<std::int32_t>&) override { Line(n); }
+            } printer(task);
+            jobkit::VisitTaskFields(*source[static_cast<std::size_t>(i)], printer);
+        }
+    }
+}
+
+int Show(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!ParseArguments(argc, argv, true, args, error))
+        return Fail(error);
+    if (args.positional.size() != 1)
+        return Fail("usage: qmtask show FILE [--password PW] [--json]");
+    CAction::m_csPassword = args.password;
+    CTaskManager manager;
+    if (!manager.ReadScheduleFile(args.positional[0], error))
+        return Fail(args.positional[0] + ": " + error);
+    if (args.json) {
+        std::fputs(QJsonDocument(qmtask::ListToJson(manager)).toJson(QJsonDocument::Indented).constData(),
+                   stdout);
+    } else {
+        PrintTasks(manager);
+    }
+    return 0;
+}
+
+int Build(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!ParseArguments(argc, argv, false, args, error))
+        return Fail(error);
+    if (args.positional.size() != 2)
+        return Fail("usage: qmtask build JSONFILE OUT [--password PW]");
+    QFile in(QString::fromStdString(args.positional[0]));
+    if (!in.open(QIODevice::ReadOnly))
+        return Fail(args.positional[0] + ": " + in.errorString().toStdString());
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(in.readAll(), &parseError);
+    if (doc.isNull())
+        return Fail(args.positional[0] + ": " + parseError.errorString().toStdString() + " at offset " +
+                    std::to_string(parseError.offset));
+    if (!doc.isObject())
+        return Fail(args.positional[0] + ": the task list must be a JSON object");
+    CAction::m_csPassword = args.password;
+    CTaskManager manager;
+    std::vector<std::unique_ptr<CAction>> owned;
+    if (!qmtask::ListFromJson(doc.object(), manager, owned, error))
+        return Fail(args.positional[0] + ": " + error);
+    if (!manager.WriteScheduleFile(args.positional[1], error))
+        return Fail(args.positional[1] + ": " + error);
+    return 0;
+}
+
+// "YYYY-MM-DD HH:MM:SS" in local time.
+bool ParseLocalTime(const std::string& text, std::int64_t& t) {
+    std::tm tm{};
+    char rest = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%c", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                    &tm.tm_min, &tm.tm_sec, &rest) != 6)
+        return false;
+    if (tm.tm_mon < 1 || tm.tm_mon > 12 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour < 0 ||
+        tm.tm_hour > 23 || tm.tm_min < 0 || tm.tm_min > 59 || tm.tm_sec < 0 || tm.tm_sec > 60)
+        return false;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    tm.tm_isdst = -1;
+    t = std::mktime(&tm);
+    return true;
+}
+
+std::string LocalTimeText(std::int64_t t) {
+    if (t == 0)
+        return "-";
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    char text[40] = {};
+    if (!localtime_r(&tt, &tm) || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm))
+        return "-";
+    return text;
+}
+
+int Next(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!ParseArguments(argc, argv, true, args, error, true))
+        return Fail(error);
+    if (args.positional.size() != 1)
+        return Fail("usage: qmtask next FILE [--at \"YYYY-MM-DD HH:MM:SS\"] [--password PW] [--json]");
+    std::int64_t now = platform::Now();
+    if (!args.at.empty() && !ParseLocalTime(args.at, now))
+        return Fail("--at wants a local time \"YYYY-MM-DD HH:MM:SS\", not \"" + args.at + "\"");
+    CAction::m_csPassword = args.password;
+    CTaskManager manager;
+    if (!manager.ReadScheduleFile(args.positional[0], error))
+        return Fail(args.positional[0] + ": " + error);
+    QJsonArray all;
+    std::string out;
+    try {
+        for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail}) {
+            for (CAction* task : *list) {
+                const std::int64_t next = task->GetNextRun(now);
+                std::string shortText, longText;
+                task->GetShortSchedString(shortText);
+                task->GetLongSchedString(longText);
+                if (args.json) {
+                    QJsonObject o;
+                    o["m_nId"] = task->m_nId;
+                    o["next"] = static_cast<qint64>(next);
+                    o["short"] = QString::fromStdString(shortText);
+                    o["long"] = QString::fromStdString(longText);
+                    all.append(o);
+                } else {
+                    out += std::to_string(task->m_nId) + "\t" + task->m_csName + "\t" + LocalTimeText(next) +
+                           "\t" + std::to_string(next) + "\t" + shortText + "\t" + longText + "\n";
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        return Fail(args.positional[0] + ": " + e.what());
+    }
+    if (args.json)
+        out = QJsonDocument(all).toJson(QJsonDocument::Indented).toStdString();
+    std::fputs(out.c_str(), stdout);
+    return 0;
+}
 
 } // namespace
 
@@ -16,6 +245,12 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (argc >= 2 && std::strcmp(argv[1], "show") == 0)
+        return Show(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "build") == 0)
+        return Build(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "next") == 0)
+        return Next(argc, argv);
     std::fputs(kUsage, stderr);
     return 2;
 }

@@ -1,0 +1,110 @@
+// qmtask show and build, run as a user runs them.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using qmtest::ProgramPath;
+using qmtest::RunProgram;
+
+namespace {
+
+const char kExampleJson[] = R"({"delete":[{"m_csName":"T","m_nId":1,"m_nRunType":3,"m_nTimeFrame":6,
+  "m_csLocation":"C:\\x","m_csMask":"|*.*|","m_bSubfolders":1,"m_nDelType":1,"m_nWipeRounds":3}]})";
+
+const char kEveryKindJson[] = R"({
+  "delete": [{"m_csName": "clean", "m_nId": 2, "m_vHours": [1, 2, 23], "m_tStart": 1765000000,
+              "m_csLocation": "/tmp/a", "m_csMask": "|*.tmp|", "m_nDelType": 3, "m_nWipeRounds": 7}],
+  "encrypt": [{"m_csName": "crypt \u00e9", "m_nId": 3, "m_tLastRun": -5, "m_csLocation": "/home",
+               "m_csEncPassword": "pw", "m_nAlgorithm": 9, "m_nMode": 3, "m_bWipe": 1}],
+  "sendmail": [{"m_csName": "mail", "m_nId": 4, "m_csAttachment": "/f", "m_bAuth": 1, "m_vMonths": [12]},
+               {"class": "CActionDeleteFile", "m_csName": "odd one"}]
+})";
+
+} // namespace
+
+TEST(Qmtask, BuildWritesTheWorkedExampleAndShowPrintsIt) {
+    const std::string dir = qmtest::MakeTempDir();
+    qmtest::WriteFile(dir + "/t.json", kExampleJson);
+    const auto build = RunProgram(ProgramPath("qmtask"), {"build", dir + "/t.json", dir + "/t.qms"});
+    ASSERT_EQ(build.exitCode, 0) << build.err;
+    EXPECT_EQ(qmtest::ReadFile(dir + "/t.qms").size(), 130u);
+
+    const auto show = RunProgram(ProgramPath("qmtask"), {"show", dir + "/t.qms"});
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_NE(show.out.find("delete: 1 task\n  CActionDeleteFile, code 3, Move to Recycle Bin\n    m_nId: 1\n"
+                            "    m_csName: T\n"),
+              std::string::npos)
+        << show.out;
+    EXPECT_NE(show.out.find("    m_csLocation: C:\\x\n"), std::string::npos);
+    EXPECT_NE(show.out.find("encrypt: 0 tasks\nsendmail: 0 tasks\n"), std::string::npos);
+}
+
+TEST(Qmtask, JsonFromShowBuildsTheSameFileAgain) {
+    const std::string dir = qmtest::MakeTempDir();
+    qmtest::WriteFile(dir + "/a.json", kEveryKindJson);
+    ASSERT_EQ(RunProgram(ProgramPath("qmtask"), {"build", dir + "/a.json", dir + "/a.qms"}).exitCode, 0);
+    const auto show = RunProgram(ProgramPath("qmtask"), {"show", dir + "/a.qms", "--json"});
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_NE(show.out.find("\"name\": \"Encrypt and Wipe\""), std::string::npos) << show.out;
+    EXPECT_NE(show.out.find("\"code\": 5"), std::string::npos);
+    EXPECT_NE(show.out.find("\"m_tLastRun\": -5"), std::string::npos);
+    EXPECT_NE(show.out.find("\"m_csName\": \"crypt \u00e9\""), std::string::npos);
+    qmtest::WriteFile(dir + "/b.json", show.out);
+    ASSERT_EQ(RunProgram(ProgramPath("qmtask"), {"build", dir + "/b.json", dir + "/b.qms"}).exitCode, 0);
+    EXPECT_EQ(qmtest::ReadFile(dir + "/b.qms"), qmtest::ReadFile(dir + "/a.qms"));
+}
+
+TEST(Qmtask, ErrorsGoToStderrWithStatusOne) {
+    const std::string dir = qmtest::MakeTempDir();
+    auto r = RunProgram(ProgramPath("qmtask"), {"show", dir + "/missing.qms"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "qmtask: " + dir + "/missing.qms: File does not exist.\n");
+    EXPECT_TRUE(r.out.empty());
+
+    qmtest::WriteFile(dir + "/bad.qms", std::string("\x01\x00\xFF\xFF\x03\x00\x05\x00"
+                                                    "CNope",
+                                                    13));
+    r = RunProgram(ProgramPath("qmtask"), {"show", dir + "/bad.qms", "--json"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("unknown class \"CNope\""), std::string::npos) << r.err;
+
+    qmtest::WriteFile(dir + "/bad.json", R"({"delete":[{"m_nId":"one"}]})");
+    r = RunProgram(ProgramPath("qmtask"), {"build", dir + "/bad.json", dir + "/out.qms"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("delete[0]: m_nId must be an integer"), std::string::npos) << r.err;
+    EXPECT_FALSE(qmtest::Exists(dir + "/out.qms"));
+
+    qmtest::WriteFile(dir + "/typo.json", R"({"encrypt":[{"m_csNmae":"x"}]})");
+    r = RunProgram(ProgramPath("qmtask"), {"build", dir + "/typo.json", dir + "/out.qms"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("unknown field \"m_csNmae\""), std::string::npos) << r.err;
+
+    r = RunProgram(ProgramPath("qmtask"), {"build", dir + "/typo.json"});
+    EXPECT_EQ(r.exitCode, 1);
+    r = RunProgram(ProgramPath("qmtask"), {"show", dir + "/bad.qms", "--password"});
+    EXPECT_EQ(r.exitCode, 1);
+}
+
+TEST(Qmtask, NextPrintsEachTaskNextRunAndSchedule) {
+    const std::string dir = qmtest::MakeTempDir();
+    qmtest::WriteFile(dir + "/s.json", R"({
+      "delete": [{"m_csName": "every 5 min", "m_nId": 1, "m_nRunType": 1, "m_nTimeFrame": 0, "m_nInterval": 5,
+                  "m_tStart": 1772445600, "m_vHours": [9, 10], "m_vDays": [2, 6]}],
+      "encrypt": [{"m_csName": "past", "m_nId": 2, "m_nRunType": 2, "m_nTimeFrame": 5, "m_tStart": 1000}]})");
+    ASSERT_EQ(RunProgram(ProgramPath("qmtask"), {"build", dir + "/s.json", dir + "/s.qms"}).exitCode, 0);
+    const std::vector<std::string> env = {"TZ=UTC", "LC_ALL=C"};
+    auto r =
+        RunProgram(ProgramPath("qmtask"), {"next", dir + "/s.qms", "--at", "2026-03-02 10:07:30"}, {}, env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "1\tevery 5 min\t2026-03-02 10:10:00\t1772446200\tEvery 5 minutes , starting at 10:00:00\t"
+              "Every 5 minutes , starting at 10:00:00; run hours: 9, 10; run days: Monday, Friday; \n"
+              "2\tpast\t-\t0\tOnce at 00:16:40\tOnce at 00:16:40\n");
+    r = RunProgram(ProgramPath("qmtask"), {"next", dir + "/s.qms", "--json", "--at", "2026-03-02 11:00:00"},
+                   {}, {"TZ=Europe/Berlin", "LC_ALL=C"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"next\": 1772784000"), std::string::npos) << r.out; // Friday 09:00 local
+    EXPECT_NE(r.out.find("\"m_nId\": 2"), std::string::npos);
+    r = RunProgram(ProgramPath("qmtask"), {"next", dir + "/s.qms", "--at", "yesterday"});
+    EXPECT_EQ(r.exitCode, 1);
+}
