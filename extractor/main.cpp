@@ -1,10 +1,10 @@
 // extractor: the self-decrypting stub placed in front of an encrypted archive. It opens its window
 // when a display is available and the window library loads; otherwise it runs in the terminal.
 // The stub itself links no Qt, so a self-extracting file also runs where Qt is not installed.
-#include "extractor/DisplayCheck.h"
 #include "extractor/EmbeddedWindow.h"
 #include "extractor/TerminalRun.h"
 #include "extractor/windows/WindowEntry.h"
+#include "platform/Display.h"
 
 #include <climits>
 #include <cstdio>
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     }
     const std::string self = OwnPath();
     const sfx::OwnFile own{"/proc/self/exe", self};
-    if (extractor::DisplayAvailable()) {
+    if (platform::DisplayAvailable()) {
         if (auto windowMain = LoadWindow(self))
             return windowMain(argc, argv, own.openPath.c_str(), own.displayPath.c_str());
     }
