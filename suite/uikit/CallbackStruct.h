@@ -34,8 +34,15 @@ struct CALLBACKSTRUCT_ {
     CALLBACKSTRUCT_(const CALLBACKSTRUCT_&) = default;
     CALLBACKSTRUCT_& operator=(const CALLBACKSTRUCT_&) = default;
 
-    bool ShouldContinue() const { return *pbContinue != 0; }
-    void Cancel() { *pbContinue = 0; }
+    bool ShouldContinue() const { return !pbContinue || *pbContinue != 0; }
+    void Cancel() {
+        if (pbContinue)
+            *pbContinue = 0;
+    }
+    void MarkStopped() {
+        if (pbStopped)
+            *pbStopped = 1;
+    }
     void Callback() {
         if (pfnCallBack)
             pfnCallBack(this);
