@@ -342,3 +342,52 @@ TEST(ArchiveEncryptedFile, AnArchiveIsNotDecryptedAsAFile) {
 }
 
 } // namespace
+
+// Regenerates the archive fuzz seeds (run with --gtest_also_run_disabled_tests): small archives
+// under the fuzz targets' password and key file, with and without compression, several modes.
+TEST(ArchiveSeeds, DISABLED_Write) {
+    corecrypt::SetKdfCostForTesting(corecrypt::KdfCost{10, 8, 1});
+    const std::string seeds = std::string(QM_TEST_DATA_DIR) + "/fuzz/archive";
+    ::mkdir(seeds.c_str(), 0755);
+    const std::string dir = qmtest::MakeTempDir("seed");
+    ::mkdir((dir + "/d").c_str(), 0755);
+    WriteFile(dir + "/d/a.txt", "hello hello hello hello");
+    WriteFile(dir + "/d/b", qmtest::PseudoRandomBytes(300, 5));
+    WriteFile(dir + "/d/e", "");
+    const std::string key = std::string(QM_TEST_DATA_DIR) + "/fuzz/fuzz.qmk";
+    int n = 0;
+    for (int code : {2, 1, 3, 4, 11, 38}) {
+        for (bool keyFile : {false, true}) {
+            corecrypt::ArchiveAddOptions options;
+            options.algorithmMode = code;
+            options.compress = (n % 2) == 0;
+            const std::string out = seeds + "/s" + std::to_string(++n) + ".qma";
+            ::unlink(out.c_str());
+            std::string error;
+            ASSERT_TRUE(
+                corecrypt::AddToArchive(out, {dir + "/d"}, keyFile ? key : "fuzz", keyFile, options, error))
+                << error;
+        }
+    }
+    corecrypt::SetKdfCostForTesting(std::nullopt);
+}
+
+TEST(ArchiveSeeds, SeedsOpenWithTheFuzzTargetsKeys) {
+    const std::string seeds = std::string(QM_TEST_DATA_DIR) + "/fuzz/archive";
+    std::uint8_t id[16];
+    std::uint8_t secret[80];
+    for (int i = 0; i < 16; ++i)
+        id[i] = static_cast<std::uint8_t>(i + 1);
+    for (int i = 0; i < 80; ++i)
+        secret[i] = static_cast<std::uint8_t>(0xA0 ^ (i * 7));
+    for (int n : {1, 2, 11, 12}) {
+        const std::string bytes = ReadFile(seeds + "/s" + std::to_string(n) + ".qma");
+        std::vector<ArchiveEntry> entries;
+        std::string error;
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        EXPECT_TRUE(corecrypt::CheckArchiveBytes(data, bytes.size(), "fuzz", (bytes[9] & 1) != 0, id, secret,
+                                                 sizeof secret, true, entries, error))
+            << n << ": " << error;
+        EXPECT_EQ(entries.size(), 3u);
+    }
+}
