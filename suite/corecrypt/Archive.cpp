@@ -89,7 +89,8 @@ public:
             error = "The archive ends early.";
             return false;
         }
-        std::memcpy(buffer, m_data + offset, size);
+        if (size > 0)
+            std::memcpy(buffer, m_data + offset, size);
         return true;
     }
 

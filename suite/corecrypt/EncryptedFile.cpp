@@ -149,7 +149,8 @@ bool DecryptFile(const std::string& source, const std::string& destination, cons
     return true;
 }
 
-bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorithmMode, std::string& error) {
+bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorithmMode, std::string& error,
+                           bool* archive) {
     struct stat st {};
     Fd in(OpenRegularFile(path, st, error));
     if (in.get() < 0)
@@ -163,6 +164,8 @@ bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorith
     }
     keyFile = header.keyFile;
     algorithmMode = header.code;
+    if (archive)
+        *archive = header.archive;
     return true;
 }
 
