@@ -538,10 +538,7 @@ bool ShouldCompress(const std::string& path, bool compress, const std::set<std::
     return dot == std::string::npos || dot == 0 || !exceptions.count(Lower(base.substr(dot + 1)));
 }
 
-struct Source {
-    std::string path;  // on disk
-    std::string entry; // in the archive
-};
+using Source = ArchiveSource;
 
 // The regular files of `folder` (and below, with `recurse`); links are not followed.
 bool CollectFolder(const std::string& folder, const std::string& prefix, bool recurse,
@@ -568,32 +565,6 @@ bool CollectFolder(const std::string& folder, const std::string& prefix, bool re
             out.push_back({full, prefix + n});
         else if (S_ISDIR(st.st_mode) && recurse && !CollectFolder(full, prefix + n + "/", true, out, error))
             return false;
-    }
-    return true;
-}
-
-bool CollectSources(const std::vector<std::string>& sources, bool recurse, std::vector<Source>& out,
-                    std::string& error) {
-    for (std::string s : sources) {
-        while (s.size() > 1 && s.back() == '/')
-            s.pop_back();
-        struct stat st {};
-        if (::stat(s.c_str(), &st) != 0) {
-            error = "Cannot find " + s + ".";
-            return false;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            const std::string base = BaseName(s);
-            const std::string prefix =
-                base.empty() || base == "." || base == ".." || base == "/" ? "" : base + "/";
-            if (!CollectFolder(s, prefix, recurse, out, error))
-                return false;
-        } else if (S_ISREG(st.st_mode)) {
-            out.push_back({s, BaseName(s)});
-        } else {
-            error = s + " is not a regular file.";
-            return false;
-        }
     }
     return true;
 }
@@ -715,6 +686,38 @@ bool ValidEntryPath(const std::string& path) {
     }
 }
 
+bool CollectArchiveSources(const std::vector<std::string>& sources, bool recurse,
+                           std::vector<ArchiveSource>& out, std::string& error) {
+    for (std::string s : sources) {
+        while (s.size() > 1 && s.back() == '/')
+            s.pop_back();
+        struct stat st {};
+        if (::stat(s.c_str(), &st) != 0) {
+            error = "Cannot find " + s + ".";
+            return false;
+        }
+        // "/./" marks where the entry name begins; otherwise it is the last part of the path.
+        const auto anchor = s.find("/./");
+        std::string name = anchor == std::string::npos ? BaseName(s) : s.substr(anchor + 3);
+        if (S_ISDIR(st.st_mode) && (name == "." || name == ".." || name == "/"))
+            name.clear();
+        if ((S_ISREG(st.st_mode) || !name.empty()) && !ValidEntryPath(name)) {
+            error = "Cannot add " + s + ": its name in the archive would be \"" + name + "\".";
+            return false;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            if (!CollectFolder(s, name.empty() ? "" : name + "/", recurse, out, error))
+                return false;
+        } else if (S_ISREG(st.st_mode)) {
+            out.push_back({s, name});
+        } else {
+            error = s + " is not a regular file.";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool AddToArchive(const std::string& archive, const std::vector<std::string>& sources,
                   const std::string& keyOrPassword, bool keyFile, const ArchiveAddOptions& options,
                   std::string& error, int* added) {
@@ -726,7 +729,7 @@ bool AddToArchive(const std::string& archive, const std::vector<std::string>& so
         return false;
     }
     std::vector<Source> files;
-    if (!CollectSources(sources, options.recurse, files, error))
+    if (!CollectArchiveSources(sources, options.recurse, files, error))
         return false;
     struct stat self {};
     const bool exists = ::stat(archive.c_str(), &self) == 0;

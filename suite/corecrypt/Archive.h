@@ -54,6 +54,17 @@ struct ArchiveAddOptions {
     CALLBACKSTRUCT_* progress = nullptr;
 };
 
+struct ArchiveSource {
+    std::string path;  // on disk
+    std::string entry; // in the archive
+};
+
+// The files that `sources` stand for and their entry names: a file's name, or a folder's name
+// followed by the path below it. A source path holding "/./" names its entry by what follows,
+// as in "/home/me/./docs/a.txt" for "docs/a.txt". Links are not followed into.
+bool CollectArchiveSources(const std::vector<std::string>& sources, bool recurse,
+                           std::vector<ArchiveSource>& out, std::string& error);
+
 // Adds files and folders' files to `archive`, creating it when missing. A changed archive is
 // written beside the old one and replaces it only when complete. `added` counts the files added.
 bool AddToArchive(const std::string& archive, const std::vector<std::string>& sources,
