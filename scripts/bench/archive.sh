@@ -20,7 +20,7 @@ SMALL=${SMALL:-10000}
 MANY=${MANY:-100000}
 
 need=()
-command -v 7z >/dev/null || need+=(7zip)
+command -v 7zz >/dev/null || command -v 7z >/dev/null || need+=(7zip)
 command -v openssl >/dev/null || need+=(openssl)
 if [ ${#need[@]} -gt 0 ]; then
     sudo=""
@@ -31,6 +31,7 @@ if [ ! -x "$root/build/bin/qmcenter" ]; then
     cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$root/build" --target qmcenter >/dev/null
+sevenzip=$(command -v 7zz || command -v 7z) # Debian's 7zip installs 7zz
 qm=$root/build/bin/qmcenter
 
 base=${BENCH_DIR:-/dev/shm/qm-archive-bench.$$}
@@ -78,12 +79,12 @@ run() { # name, command...
 rm -rf "$base/out"* "$base"/*.qma "$base"/*.7z "$base"/*.enc
 # Compression on.
 run qm_c_create "$qm" encrypt --archive "$base/c.qma" --password "$pw" --compress tree big.bin
-run 7z_create 7z a -bd -p"$pw" -mhe=on "$base/c.7z" tree big.bin
+run 7z_create "$sevenzip" a -bd -p"$pw" -mhe=on "$base/c.7z" tree big.bin
 run qm_c_list "$qm" decrypt --list --password "$pw" "$base/c.qma"
-run 7z_list 7z l -p"$pw" "$base/c.7z"
+run 7z_list "$sevenzip" l -p"$pw" "$base/c.7z"
 mkdir -p "$base/out1" "$base/out2"
 run qm_c_extract "$qm" decrypt --password "$pw" --output "$base/out1" "$base/c.qma"
-run 7z_extract 7z x -bd -p"$pw" -o"$base/out2" "$base/c.7z"
+run 7z_extract "$sevenzip" x -bd -p"$pw" -o"$base/out2" "$base/c.7z"
 diff -r "$base/out1" "$base/out2" >/dev/null || { echo "FAILED: the extracted trees differ"; exit 1; }
 rm -rf "$base/out1" "$base/out2"
 
