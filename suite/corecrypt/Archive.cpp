@@ -32,18 +32,6 @@ constexpr std::uint64_t kMaxDirectorySize = std::uint64_t{256} << 20;
 constexpr std::size_t kEntryFixed = 2 + 8 + 8 + 4 + 8 + 4 + 1 + 8 + 8 + 16;
 constexpr std::size_t kCopySize = 1 << 20;
 
-void PutLE(std::string& out, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
-std::uint64_t GetLE(const std::uint8_t* p, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= std::uint64_t{p[i]} << (8 * i);
-    return v;
-}
-
 // Bytes at any offset: the archive on disk, or in memory for the fuzz targets.
 class RandomSource {
 public:
@@ -432,35 +420,31 @@ private:
 };
 
 // An archive file opened for reading.
+// An archive file opened for reading with its key.
 class ArchiveFile {
 public:
-    bool Open(const std::string& path, std::string& error) {
+    // Opens `path` with the password or the key file, whichever its header asks for.
+    bool Open(const std::string& path, const std::string& keyOrPassword, bool keyFile, OpenedArchive& a,
+              std::string& error) {
         struct stat st {};
         m_fd = std::make_unique<Fd>(OpenRegularFile(path, st, error));
         if (m_fd->get() < 0)
             return false;
         m_source =
             std::make_unique<FileRandomSource>(m_fd->get(), static_cast<std::uint64_t>(st.st_size), path);
-        return true;
+        if (keyFile && !LoadOpeningKey(keyOrPassword, true, m_key, error))
+            return false;
+        if (!keyFile)
+            m_key.password = keyOrPassword;
+        return OpenArchiveData(*m_source, m_key, path, a, error);
     }
     RandomSource& source() { return *m_source; }
 
 private:
     std::unique_ptr<Fd> m_fd;
     std::unique_ptr<FileRandomSource> m_source;
+    OpeningKey m_key;
 };
-
-// Opens `path` with the password or the key file, whichever its header asks for.
-bool OpenArchiveFile(const std::string& path, const std::string& keyOrPassword, bool keyFile,
-                     ArchiveFile& file, OpeningKey& key, OpenedArchive& a, std::string& error) {
-    if (!file.Open(path, error))
-        return false;
-    if (keyFile && !LoadOpeningKey(keyOrPassword, true, key, error))
-        return false;
-    if (!keyFile)
-        key.password = keyOrPassword;
-    return OpenArchiveData(file.source(), key, path, a, error);
-}
 
 // Reports progress; false once the run was cancelled.
 bool Progress(CALLBACKSTRUCT_* cb, const std::string& current, uikit::ProgressIndicator* bar) {
@@ -623,11 +607,9 @@ public:
             error = "Nothing was decrypted.";
             return false;
         }
-        if (restoreTimes) {
-            const timespec times[2] = {{m_entry.accessed, static_cast<long>(m_entry.accessedNanos)},
-                                       {m_entry.modified, static_cast<long>(m_entry.modifiedNanos)}};
-            ::futimens(m_out.fd(), times);
-        }
+        if (restoreTimes)
+            SetFileTimes(m_out.fd(), m_entry.accessed, m_entry.accessedNanos, m_entry.modified,
+                         m_entry.modifiedNanos);
         return m_out.commit(error);
     }
 
@@ -743,7 +725,7 @@ bool AddToArchive(const std::string& archive, const std::vector<std::string>& so
     OpeningKey key;
     OpenedArchive a;
     if (exists) {
-        if (!OpenArchiveFile(archive, keyOrPassword, keyFile, file, key, a, error))
+        if (!file.Open(archive, keyOrPassword, keyFile, a, error))
             return false;
     } else {
         if (!keyFile && keyOrPassword.empty())
@@ -838,9 +820,8 @@ bool AddToArchive(const std::string& archive, const std::vector<std::string>& so
 bool ListArchive(const std::string& archive, const std::string& keyOrPassword, bool keyFile,
                  std::vector<ArchiveEntry>& entries, std::string& error) {
     ArchiveFile file;
-    OpeningKey key;
     OpenedArchive a;
-    if (!OpenArchiveFile(archive, keyOrPassword, keyFile, file, key, a, error))
+    if (!file.Open(archive, keyOrPassword, keyFile, a, error))
         return false;
     entries = std::move(a.entries);
     return true;
@@ -851,9 +832,8 @@ bool ExtractArchive(const std::string& archive, const std::vector<std::string>& 
                     const ArchiveExtractOptions& options, std::vector<std::string>* written,
                     std::string& error) {
     ArchiveFile file;
-    OpeningKey key;
     OpenedArchive a;
-    if (!OpenArchiveFile(archive, keyOrPassword, keyFile, file, key, a, error))
+    if (!file.Open(archive, keyOrPassword, keyFile, a, error))
         return false;
     std::vector<bool> selected;
     if (!SelectEntries(a, names, selected, error))
@@ -921,9 +901,8 @@ bool DeleteFromArchive(const std::string& archive, const std::vector<std::string
                        const std::string& keyOrPassword, bool keyFile, CALLBACKSTRUCT_* progress,
                        std::string& error) {
     ArchiveFile file;
-    OpeningKey key;
     OpenedArchive a;
-    if (!OpenArchiveFile(archive, keyOrPassword, keyFile, file, key, a, error))
+    if (!file.Open(archive, keyOrPassword, keyFile, a, error))
         return false;
     std::vector<bool> selected;
     if (names.empty() || !SelectEntries(a, names, selected, error)) {

@@ -43,11 +43,9 @@ public:
             error = "Nothing was decrypted.";
             return false;
         }
-        if (restoreTimes) {
-            const timespec times[2] = {{m_meta.accessed, static_cast<long>(m_meta.accessedNanos)},
-                                       {m_meta.modified, static_cast<long>(m_meta.modifiedNanos)}};
-            ::futimens(m_out->fd(), times);
-        }
+        if (restoreTimes)
+            SetFileTimes(m_out->fd(), m_meta.accessed, m_meta.accessedNanos, m_meta.modified,
+                         m_meta.modifiedNanos);
         if (!m_overwrite && PathExists(m_target)) {
             error = "The file " + m_target + " already exists.";
             return false;

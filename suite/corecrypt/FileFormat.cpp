@@ -20,18 +20,6 @@ constexpr std::uint8_t kRevision = 1;
 constexpr std::uint8_t kMetadataRevision = 1;
 constexpr std::size_t kMetadataFixed = 1 + 1 + 8 + 8 + 4 + 8 + 4 + 2;
 
-void PutLE(std::string& out, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
-std::uint64_t GetLE(const std::uint8_t* p, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= std::uint64_t{p[i]} << (8 * i);
-    return v;
-}
-
 void ChunkNonce(std::uint64_t index, bool final, std::uint8_t nonce[12]) {
     for (int i = 0; i < 8; ++i)
         nonce[i] = static_cast<std::uint8_t>(index >> (56 - 8 * i));

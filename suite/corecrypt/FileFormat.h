@@ -37,6 +37,19 @@
 
 namespace corecrypt {
 
+// Little-endian fields of the formats' records.
+inline void PutLE(std::string& out, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+inline std::uint64_t GetLE(const std::uint8_t* p, int bytes) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= std::uint64_t{p[i]} << (8 * i);
+    return v;
+}
+
 constexpr std::uint8_t kFileVersion = 41;
 constexpr std::size_t kHeaderSize = 96;
 constexpr std::size_t kHeaderSignedSize = 64;

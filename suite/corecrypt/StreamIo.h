@@ -110,6 +110,14 @@ private:
     SecureBytes m_out;
 };
 
+// Gives an open file its stored access and modification times.
+inline void SetFileTimes(int fd, std::int64_t accessed, std::uint32_t accessedNanos, std::int64_t modified,
+                         std::uint32_t modifiedNanos) {
+    const timespec times[2] = {{accessed, static_cast<long>(accessedNanos)},
+                               {modified, static_cast<long>(modifiedNanos)}};
+    ::futimens(fd, times);
+}
+
 // Opens a regular file for reading; -1 with a reason otherwise.
 int OpenRegularFile(const std::string& path, struct stat& st, std::string& error);
 
