@@ -313,8 +313,8 @@ struct ChunkCrypto {
 };
 
 bool MakeWorkers(const FileHeader& h, const FileKeys& keys, bool encrypt,
-                 std::vector<std::unique_ptr<ChunkCrypto>>& workers, std::string& error) {
-    for (int i = 0; i < ChunkPipeline::WorkerCount(); ++i) {
+                 std::vector<std::unique_ptr<ChunkCrypto>>& workers, std::string& error, int count = 0) {
+    for (int i = 0; i < (count > 0 ? count : ChunkPipeline::WorkerCount()); ++i) {
         workers.push_back(std::make_unique<ChunkCrypto>());
         if (!workers.back()->Init(h, keys, encrypt, error))
             return false;
@@ -324,31 +324,55 @@ bool MakeWorkers(const FileHeader& h, const FileKeys& keys, bool encrypt,
 
 } // namespace
 
+namespace {
+
+bool EncryptChunk(ChunkCrypto& c, const FileHeader& h, ChunkPipeline::Job& job, std::uint8_t* data) {
+    return c.Restart(h, job.index, job.error) && c.cipher->Process(data, data, job.size, job.error) &&
+           c.Tag(job.index, job.final, data, job.size, data + job.size, job.error);
+}
+
+} // namespace
+
+// The pipeline starts only once a stream fills its first chunk: a small stream (most files in
+// an archive) is enciphered on the calling thread, without starting threads for it.
 struct ChunkWriter::State {
+    State(const FileKeys& k, ByteSink& o) : keys(k), out(o) {}
+    const FileKeys& keys;
+    ByteSink& out;
+    SecureBytes first;
     std::vector<std::unique_ptr<ChunkCrypto>> workers;
     std::unique_ptr<ChunkPipeline> pipeline;
 };
 
 ChunkWriter::ChunkWriter(const FileHeader& header, const FileKeys& keys, ByteSink& out)
-    : m_header(header), m_state(std::make_unique<State>()) {
-    if (!MakeWorkers(header, keys, true, m_state->workers, m_setupError))
-        return;
-    State* state = m_state.get();
-    const FileHeader* h = &m_header;
-    auto work = [state, h](int worker, ChunkPipeline::Job& job, std::uint8_t* data) {
-        ChunkCrypto& c = *state->workers[static_cast<std::size_t>(worker)];
-        return c.Restart(*h, job.index, job.error) && c.cipher->Process(data, data, job.size, job.error) &&
-               c.Tag(job.index, job.final, data, job.size, data + job.size, job.error);
-    };
-    auto consume = [&out](const ChunkPipeline::Job& job, const std::uint8_t* data, std::string& error) {
-        return out.Write(data, job.size + kTagSize, error);
-    };
-    m_state->pipeline = std::make_unique<ChunkPipeline>(static_cast<int>(m_state->workers.size()),
-                                                        header.chunkSize + 16 + kTagSize, work, consume);
-    Next(m_setupError);
+    : m_header(header), m_state(std::make_unique<State>(keys, out)) {
+    m_state->first.New(header.chunkSize + 16 + kTagSize);
+    m_buffer = m_state->first.data();
 }
 
 ChunkWriter::~ChunkWriter() = default;
+
+bool ChunkWriter::StartPipeline(std::string& error) {
+    if (!MakeWorkers(m_header, m_state->keys, true, m_state->workers, error))
+        return false;
+    State* state = m_state.get();
+    const FileHeader* h = &m_header;
+    auto work = [state, h](int worker, ChunkPipeline::Job& job, std::uint8_t* data) {
+        return EncryptChunk(*state->workers[static_cast<std::size_t>(worker)], *h, job, data);
+    };
+    auto consume = [state](const ChunkPipeline::Job& job, const std::uint8_t* data,
+                           std::string& consumeError) {
+        return state->out.Write(data, job.size + kTagSize, consumeError);
+    };
+    m_state->pipeline = std::make_unique<ChunkPipeline>(static_cast<int>(m_state->workers.size()),
+                                                        m_header.chunkSize + 16 + kTagSize, work, consume);
+    std::uint8_t* first = m_buffer;
+    if (!Next(error))
+        return false;
+    std::memcpy(m_buffer, first, m_header.chunkSize);
+    m_fill = m_header.chunkSize;
+    return true;
+}
 
 bool ChunkWriter::Next(std::string& error) {
     m_fill = 0;
@@ -357,8 +381,8 @@ bool ChunkWriter::Next(std::string& error) {
 }
 
 std::uint8_t* ChunkWriter::Space(std::size_t& room, std::string& error) {
-    if (!m_setupError.empty()) {
-        error = m_setupError;
+    if (!m_buffer) {
+        error = m_setupError.empty() ? "The stream was already finished." : m_setupError;
         return nullptr;
     }
     room = m_header.chunkSize - m_fill;
@@ -369,6 +393,11 @@ bool ChunkWriter::Commit(std::size_t size, std::string& error) {
     m_fill += size;
     if (m_fill < m_header.chunkSize)
         return true;
+    if (!m_state->pipeline && !StartPipeline(error)) {
+        m_buffer = nullptr;
+        m_setupError = error;
+        return false;
+    }
     m_state->pipeline->Submit(m_slot, m_fill, false);
     return Next(error);
 }
@@ -390,8 +419,8 @@ bool ChunkWriter::Add(const std::uint8_t* data, std::size_t size, std::string& e
 }
 
 bool ChunkWriter::Finish(std::string& error) {
-    if (!m_setupError.empty()) {
-        error = m_setupError;
+    if (!m_buffer) {
+        error = m_setupError.empty() ? "The stream was already finished." : m_setupError;
         return false;
     }
     std::size_t size = m_fill;
@@ -401,9 +430,23 @@ bool ChunkWriter::Finish(std::string& error) {
         std::memset(m_buffer + size, static_cast<int>(pad), pad);
         size += pad;
     }
-    m_state->pipeline->Submit(m_slot, size, true);
+    std::uint8_t* buffer = m_buffer;
     m_buffer = nullptr;
-    return m_state->pipeline->Drain(error);
+    if (m_state->pipeline) {
+        m_state->pipeline->Submit(m_slot, size, true);
+        return m_state->pipeline->Drain(error);
+    }
+    ChunkCrypto c;
+    ChunkPipeline::Job job;
+    job.size = size;
+    job.final = true;
+    if (!c.Init(m_header, m_state->keys, true, error))
+        return false;
+    if (!EncryptChunk(c, m_header, job, buffer)) {
+        error = job.error;
+        return false;
+    }
+    return m_state->out.Write(buffer, size + kTagSize, error);
 }
 
 bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, PlainSink& sink,
@@ -427,8 +470,6 @@ bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, Pla
 bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, PlainSink& sink,
                    const std::string& name, bool named, std::string& error) {
     std::vector<std::unique_ptr<ChunkCrypto>> workers;
-    if (!MakeWorkers(h, keys, false, workers, error))
-        return false;
 
     const std::size_t record = h.chunkSize + kTagSize;
     const std::size_t block = ModeCipher::BlockSize(h.code);
@@ -484,23 +525,18 @@ bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, Pl
         }
         return output.Write(data, plain, consumeError);
     };
-    ChunkPipeline pipeline(static_cast<int>(workers.size()), record + 1, work, consume);
-
     bool haveCarry = false;
     std::uint8_t carry = 0;
-    while (true) {
-        int slot = -1;
-        std::uint8_t* buffer = pipeline.Acquire(slot, error);
-        if (!buffer)
-            return false;
-        std::size_t got = 0;
+    // One record, with the carry byte that tells whether another follows.
+    auto readRecord = [&](std::uint8_t* buffer, std::size_t& got, bool& final) {
+        got = 0;
         if (haveCarry)
             buffer[got++] = carry;
         const long n = ReadFull(in, buffer + got, record - got, error);
         if (n < 0)
             return false;
         got += static_cast<std::size_t>(n);
-        bool final = got < record;
+        final = got < record;
         if (!final) {
             // A full record is the last one only when nothing follows it.
             const long more = ReadFull(in, &carry, 1, error);
@@ -509,11 +545,52 @@ bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, Pl
             final = more == 0;
             haveCarry = more == 1;
         }
+        return true;
+    };
+    const std::string truncated = "The file " + name + " is truncated.";
+    SecureBytes first;
+    first.New(record + 1);
+    std::size_t got = 0;
+    bool final = false;
+    if (!readRecord(first.data(), got, final))
+        return false;
+    if (final) {
+        // A stream of one chunk (a small file) is verified and deciphered here, without threads.
+        if (got < kTagSize) {
+            error = truncated;
+            return false;
+        }
+        if (!MakeWorkers(h, keys, false, workers, error, 1))
+            return false;
+        ChunkPipeline::Job job;
+        job.size = got;
+        job.final = true;
+        if (!work(0, job, first.data())) {
+            error = job.error;
+            return false;
+        }
+        return consume(job, first.data(), error) && output.End(error);
+    }
+    if (!MakeWorkers(h, keys, false, workers, error))
+        return false;
+    ChunkPipeline pipeline(static_cast<int>(workers.size()), record + 1, work, consume);
+    bool firstPending = true;
+    while (true) {
+        int slot = -1;
+        std::uint8_t* buffer = pipeline.Acquire(slot, error);
+        if (!buffer)
+            return false;
+        if (firstPending) {
+            std::memcpy(buffer, first.data(), got);
+            firstPending = false;
+        } else if (!readRecord(buffer, got, final)) {
+            return false;
+        }
         if (got < kTagSize) {
             // Whatever came before must still be consumed in order to report the first fault.
             if (!pipeline.Drain(error))
                 return false;
-            error = "The file " + name + " is truncated.";
+            error = truncated;
             return false;
         }
         pipeline.Submit(slot, got, final);

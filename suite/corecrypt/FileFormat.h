@@ -156,6 +156,7 @@ public:
 private:
     struct State;
     bool Next(std::string& error);
+    bool StartPipeline(std::string& error);
 
     const FileHeader& m_header;
     std::unique_ptr<State> m_state;
