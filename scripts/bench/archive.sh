@@ -55,9 +55,8 @@ for i in range(small):
     open(os.path.join(d, "f%05d.txt" % i), "wb").write(text)
 # Text-like data (base64 of random bytes): compressible, but not trivially.
 with open(os.path.join(root, "big.bin"), "wb") as f:
-    block = base64.b64encode(os.urandom(3 << 20))[: 4 << 20]
     for i in range(big // 4):
-        f.write(bytes(b ^ (i & 1) for b in block[:64]) + block[64:])
+        f.write(base64.b64encode(os.urandom(3 << 20)))
 EOF
 cd "$base/data"
 
