@@ -4,7 +4,7 @@
 //
 // Header, 96 bytes:
 //   0      version 41
-//   1-4    "QMPF"          5  format revision 1     6-8  zero
+//   1-4    "QMPF" ("QMPA" for an archive)    5  format revision 1     6-8  zero
 //   9      flags: bit 0 = encrypted with a key file
 //   10     algorithm-mode code, 1 to 40
 //   11-26  salt of the key derivation
