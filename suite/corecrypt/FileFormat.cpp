@@ -15,21 +15,10 @@ namespace corecrypt {
 namespace {
 
 constexpr char kMagic[4] = {'Q', 'M', 'P', 'F'};
+constexpr char kArchiveMagic[4] = {'Q', 'M', 'P', 'A'};
 constexpr std::uint8_t kRevision = 1;
 constexpr std::uint8_t kMetadataRevision = 1;
 constexpr std::size_t kMetadataFixed = 1 + 1 + 8 + 8 + 4 + 8 + 4 + 2;
-
-void PutLE(std::string& out, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
-std::uint64_t GetLE(const std::uint8_t* p, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= std::uint64_t{p[i]} << (8 * i);
-    return v;
-}
 
 void ChunkNonce(std::uint64_t index, bool final, std::uint8_t nonce[12]) {
     for (int i = 0; i < 8; ++i)
@@ -57,7 +46,7 @@ long ReadFull(ByteSource& in, std::uint8_t* buffer, std::size_t size, std::strin
     return static_cast<long>(got);
 }
 
-bool ParseMetadata(const std::uint8_t* p, std::size_t size, FileMetadata& m, std::size_t& used) {
+bool ParseMetadata(const std::uint8_t* p, std::size_t size, FileMetadata& m, std::size_t& used, bool named) {
     if (size < kMetadataFixed || p[0] != kMetadataRevision || (p[1] & ~1u) != 0)
         return false;
     m.compressed = (p[1] & 1) != 0;
@@ -72,7 +61,7 @@ bool ParseMetadata(const std::uint8_t* p, std::size_t size, FileMetadata& m, std
         return false;
     m.name.assign(reinterpret_cast<const char*>(p + kMetadataFixed), nameLength);
     used = kMetadataFixed + nameLength;
-    return ValidName(m.name);
+    return named ? ValidName(m.name) : m.name.empty();
 }
 
 // Passes the verified plain stream on: the file's bytes, inflated when compressed, never more
@@ -173,7 +162,8 @@ bool ParseFileHeader(const std::uint8_t* p, std::size_t size, FileHeader& h, int
         error = "The file is truncated (incomplete header).";
         return false;
     }
-    if (std::memcmp(p + 1, kMagic, 4) != 0 || p[5] != kRevision) {
+    h.archive = std::memcmp(p + 1, kArchiveMagic, 4) == 0;
+    if ((std::memcmp(p + 1, kMagic, 4) != 0 && !h.archive) || p[5] != kRevision) {
         error = "This is not an encrypted file of this format.";
         return false;
     }
@@ -201,8 +191,8 @@ bool ReadFileHeader(ByteSource& in, FileHeader& header, int& errorCode, std::str
     return ParseFileHeader(bytes, static_cast<std::size_t>(got), header, errorCode, error);
 }
 
-bool DeriveFileKeys(const FileHeader& h, const OpeningKey& key, FileKeys& keys, std::string& error) {
-    SecureBytes master(32);
+bool DeriveMasterKey(const FileHeader& h, const OpeningKey& key, SecureBytes& master, std::string& error) {
+    master.CleanNew(32);
     if (h.keyFile) {
         if (!key.haveKeyFile) {
             error = "This file needs a key file.";
@@ -214,9 +204,13 @@ bool DeriveFileKeys(const FileHeader& h, const OpeningKey& key, FileKeys& keys, 
     } else if (!DeriveScrypt(key.password, h.salt(), 16, h.cost, master.data(), master.size(), error)) {
         return false;
     }
-    const std::size_t cipherSize = ModeCipher::KeySize(h.code);
+    return true;
+}
+
+bool ExpandFileKeys(const SecureBytes& master, int code, const std::string& info, FileKeys& keys,
+                    std::string& error) {
+    const std::size_t cipherSize = ModeCipher::KeySize(code);
     SecureBytes all(cipherSize + 96);
-    const std::string info = std::string("quillmark qmp keys ") + std::to_string(h.code);
     if (!DeriveHkdf(master.data(), master.size(), nullptr, 0, info, all.data(), all.size(), error))
         return false;
     keys.cipher.Assign(all.data(), cipherSize);
@@ -226,11 +220,29 @@ bool DeriveFileKeys(const FileHeader& h, const OpeningKey& key, FileKeys& keys, 
     return true;
 }
 
-bool NewFileHeader(int code, const OpeningKey& key, FileHeader& h, FileKeys& keys, std::string& error) {
+bool DeriveFileKeys(const FileHeader& h, const OpeningKey& key, FileKeys& keys, std::string& error,
+                    SecureBytes* masterOut) {
+    SecureBytes own;
+    SecureBytes& master = masterOut ? *masterOut : own;
+    return DeriveMasterKey(h, key, master, error) &&
+           ExpandFileKeys(master, h.code, std::string("quillmark qmp keys ") + std::to_string(h.code), keys,
+                          error);
+}
+
+bool HeaderMacMatches(const FileHeader& h, const FileKeys& keys, std::string& error) {
+    std::uint8_t mac[32];
+    if (!HmacSha256(keys.header.data(), keys.header.size(), h.bytes, kHeaderSignedSize, mac, error))
+        return false;
+    return EqualSecret(mac, h.bytes + kHeaderSignedSize, 32);
+}
+
+bool NewFileHeader(int code, const OpeningKey& key, FileHeader& h, FileKeys& keys, std::string& error,
+                   bool archive, SecureBytes* master) {
     std::uint8_t* p = h.bytes;
     std::memset(p, 0, kHeaderSize);
     p[0] = kFileVersion;
-    std::memcpy(p + 1, kMagic, 4);
+    h.archive = archive;
+    std::memcpy(p + 1, archive ? kArchiveMagic : kMagic, 4);
     p[5] = kRevision;
     h.keyFile = key.haveKeyFile;
     p[9] = h.keyFile ? 1 : 0;
@@ -248,8 +260,9 @@ bool NewFileHeader(int code, const OpeningKey& key, FileHeader& h, FileKeys& key
     }
     p[62] = kChunkLog2;
     h.chunkSize = std::size_t{1} << kChunkLog2;
-    return DeriveFileKeys(h, key, keys, error) && HmacSha256(keys.header.data(), keys.header.size(), p,
-                                                             kHeaderSignedSize, p + kHeaderSignedSize, error);
+    return DeriveFileKeys(h, key, keys, error, master) &&
+           HmacSha256(keys.header.data(), keys.header.size(), p, kHeaderSignedSize, p + kHeaderSignedSize,
+                      error);
 }
 
 std::string EncodeMetadata(const FileMetadata& m) {
@@ -300,8 +313,8 @@ struct ChunkCrypto {
 };
 
 bool MakeWorkers(const FileHeader& h, const FileKeys& keys, bool encrypt,
-                 std::vector<std::unique_ptr<ChunkCrypto>>& workers, std::string& error) {
-    for (int i = 0; i < ChunkPipeline::WorkerCount(); ++i) {
+                 std::vector<std::unique_ptr<ChunkCrypto>>& workers, std::string& error, int count = 0) {
+    for (int i = 0; i < (count > 0 ? count : ChunkPipeline::WorkerCount()); ++i) {
         workers.push_back(std::make_unique<ChunkCrypto>());
         if (!workers.back()->Init(h, keys, encrypt, error))
             return false;
@@ -311,31 +324,55 @@ bool MakeWorkers(const FileHeader& h, const FileKeys& keys, bool encrypt,
 
 } // namespace
 
+namespace {
+
+bool EncryptChunk(ChunkCrypto& c, const FileHeader& h, ChunkPipeline::Job& job, std::uint8_t* data) {
+    return c.Restart(h, job.index, job.error) && c.cipher->Process(data, data, job.size, job.error) &&
+           c.Tag(job.index, job.final, data, job.size, data + job.size, job.error);
+}
+
+} // namespace
+
+// The pipeline starts only once a stream fills its first chunk: a small stream (most files in
+// an archive) is enciphered on the calling thread, without starting threads for it.
 struct ChunkWriter::State {
+    State(const FileKeys& k, ByteSink& o) : keys(k), out(o) {}
+    const FileKeys& keys;
+    ByteSink& out;
+    SecureBytes first;
     std::vector<std::unique_ptr<ChunkCrypto>> workers;
     std::unique_ptr<ChunkPipeline> pipeline;
 };
 
 ChunkWriter::ChunkWriter(const FileHeader& header, const FileKeys& keys, ByteSink& out)
-    : m_header(header), m_state(std::make_unique<State>()) {
-    if (!MakeWorkers(header, keys, true, m_state->workers, m_setupError))
-        return;
-    State* state = m_state.get();
-    const FileHeader* h = &m_header;
-    auto work = [state, h](int worker, ChunkPipeline::Job& job, std::uint8_t* data) {
-        ChunkCrypto& c = *state->workers[static_cast<std::size_t>(worker)];
-        return c.Restart(*h, job.index, job.error) && c.cipher->Process(data, data, job.size, job.error) &&
-               c.Tag(job.index, job.final, data, job.size, data + job.size, job.error);
-    };
-    auto consume = [&out](const ChunkPipeline::Job& job, const std::uint8_t* data, std::string& error) {
-        return out.Write(data, job.size + kTagSize, error);
-    };
-    m_state->pipeline = std::make_unique<ChunkPipeline>(static_cast<int>(m_state->workers.size()),
-                                                        header.chunkSize + 16 + kTagSize, work, consume);
-    Next(m_setupError);
+    : m_header(header), m_state(std::make_unique<State>(keys, out)) {
+    m_state->first.New(header.chunkSize + 16 + kTagSize);
+    m_buffer = m_state->first.data();
 }
 
 ChunkWriter::~ChunkWriter() = default;
+
+bool ChunkWriter::StartPipeline(std::string& error) {
+    if (!MakeWorkers(m_header, m_state->keys, true, m_state->workers, error))
+        return false;
+    State* state = m_state.get();
+    const FileHeader* h = &m_header;
+    auto work = [state, h](int worker, ChunkPipeline::Job& job, std::uint8_t* data) {
+        return EncryptChunk(*state->workers[static_cast<std::size_t>(worker)], *h, job, data);
+    };
+    auto consume = [state](const ChunkPipeline::Job& job, const std::uint8_t* data,
+                           std::string& consumeError) {
+        return state->out.Write(data, job.size + kTagSize, consumeError);
+    };
+    m_state->pipeline = std::make_unique<ChunkPipeline>(static_cast<int>(m_state->workers.size()),
+                                                        m_header.chunkSize + 16 + kTagSize, work, consume);
+    std::uint8_t* first = m_buffer;
+    if (!Next(error))
+        return false;
+    std::memcpy(m_buffer, first, m_header.chunkSize);
+    m_fill = m_header.chunkSize;
+    return true;
+}
 
 bool ChunkWriter::Next(std::string& error) {
     m_fill = 0;
@@ -344,8 +381,8 @@ bool ChunkWriter::Next(std::string& error) {
 }
 
 std::uint8_t* ChunkWriter::Space(std::size_t& room, std::string& error) {
-    if (!m_setupError.empty()) {
-        error = m_setupError;
+    if (!m_buffer) {
+        error = m_setupError.empty() ? "The stream was already finished." : m_setupError;
         return nullptr;
     }
     room = m_header.chunkSize - m_fill;
@@ -356,6 +393,11 @@ bool ChunkWriter::Commit(std::size_t size, std::string& error) {
     m_fill += size;
     if (m_fill < m_header.chunkSize)
         return true;
+    if (!m_state->pipeline && !StartPipeline(error)) {
+        m_buffer = nullptr;
+        m_setupError = error;
+        return false;
+    }
     m_state->pipeline->Submit(m_slot, m_fill, false);
     return Next(error);
 }
@@ -377,8 +419,8 @@ bool ChunkWriter::Add(const std::uint8_t* data, std::size_t size, std::string& e
 }
 
 bool ChunkWriter::Finish(std::string& error) {
-    if (!m_setupError.empty()) {
-        error = m_setupError;
+    if (!m_buffer) {
+        error = m_setupError.empty() ? "The stream was already finished." : m_setupError;
         return false;
     }
     std::size_t size = m_fill;
@@ -388,9 +430,23 @@ bool ChunkWriter::Finish(std::string& error) {
         std::memset(m_buffer + size, static_cast<int>(pad), pad);
         size += pad;
     }
-    m_state->pipeline->Submit(m_slot, size, true);
+    std::uint8_t* buffer = m_buffer;
     m_buffer = nullptr;
-    return m_state->pipeline->Drain(error);
+    if (m_state->pipeline) {
+        m_state->pipeline->Submit(m_slot, size, true);
+        return m_state->pipeline->Drain(error);
+    }
+    ChunkCrypto c;
+    ChunkPipeline::Job job;
+    job.size = size;
+    job.final = true;
+    if (!c.Init(m_header, m_state->keys, true, error))
+        return false;
+    if (!EncryptChunk(c, m_header, job, buffer)) {
+        error = job.error;
+        return false;
+    }
+    return m_state->out.Write(buffer, size + kTagSize, error);
 }
 
 bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, PlainSink& sink,
@@ -402,17 +458,18 @@ bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, Pla
     }
     if (!DeriveFileKeys(h, key, keys, error))
         return false;
-    std::uint8_t mac[32];
-    if (!HmacSha256(keys.header.data(), keys.header.size(), h.bytes, kHeaderSignedSize, mac, error))
-        return false;
-    if (!EqualSecret(mac, h.bytes + kHeaderSignedSize, 32)) {
-        error = h.keyFile ? "Wrong key file, or the file " + name + " is damaged."
-                          : "Wrong password, or the file " + name + " is damaged.";
+    if (!HeaderMacMatches(h, keys, error)) {
+        if (error.empty())
+            error = h.keyFile ? "Wrong key file, or the file " + name + " is damaged."
+                              : "Wrong password, or the file " + name + " is damaged.";
         return false;
     }
+    return DecryptStream(in, h, keys, sink, name, true, error);
+}
+
+bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, PlainSink& sink,
+                   const std::string& name, bool named, std::string& error) {
     std::vector<std::unique_ptr<ChunkCrypto>> workers;
-    if (!MakeWorkers(h, keys, false, workers, error))
-        return false;
 
     const std::size_t record = h.chunkSize + kTagSize;
     const std::size_t block = ModeCipher::BlockSize(h.code);
@@ -457,7 +514,7 @@ bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, Pla
         if (job.index == 0) {
             FileMetadata meta;
             std::size_t used = 0;
-            if (!ParseMetadata(data, plain, meta, used)) {
+            if (!ParseMetadata(data, plain, meta, used, named)) {
                 consumeError = damaged + " (bad file record).";
                 return false;
             }
@@ -468,23 +525,18 @@ bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, Pla
         }
         return output.Write(data, plain, consumeError);
     };
-    ChunkPipeline pipeline(static_cast<int>(workers.size()), record + 1, work, consume);
-
     bool haveCarry = false;
     std::uint8_t carry = 0;
-    while (true) {
-        int slot = -1;
-        std::uint8_t* buffer = pipeline.Acquire(slot, error);
-        if (!buffer)
-            return false;
-        std::size_t got = 0;
+    // One record, with the carry byte that tells whether another follows.
+    auto readRecord = [&](std::uint8_t* buffer, std::size_t& got, bool& final) {
+        got = 0;
         if (haveCarry)
             buffer[got++] = carry;
         const long n = ReadFull(in, buffer + got, record - got, error);
         if (n < 0)
             return false;
         got += static_cast<std::size_t>(n);
-        bool final = got < record;
+        final = got < record;
         if (!final) {
             // A full record is the last one only when nothing follows it.
             const long more = ReadFull(in, &carry, 1, error);
@@ -493,11 +545,52 @@ bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, Pla
             final = more == 0;
             haveCarry = more == 1;
         }
+        return true;
+    };
+    const std::string truncated = "The file " + name + " is truncated.";
+    SecureBytes first;
+    first.New(record + 1);
+    std::size_t got = 0;
+    bool final = false;
+    if (!readRecord(first.data(), got, final))
+        return false;
+    if (final) {
+        // A stream of one chunk (a small file) is verified and deciphered here, without threads.
+        if (got < kTagSize) {
+            error = truncated;
+            return false;
+        }
+        if (!MakeWorkers(h, keys, false, workers, error, 1))
+            return false;
+        ChunkPipeline::Job job;
+        job.size = got;
+        job.final = true;
+        if (!work(0, job, first.data())) {
+            error = job.error;
+            return false;
+        }
+        return consume(job, first.data(), error) && output.End(error);
+    }
+    if (!MakeWorkers(h, keys, false, workers, error))
+        return false;
+    ChunkPipeline pipeline(static_cast<int>(workers.size()), record + 1, work, consume);
+    bool firstPending = true;
+    while (true) {
+        int slot = -1;
+        std::uint8_t* buffer = pipeline.Acquire(slot, error);
+        if (!buffer)
+            return false;
+        if (firstPending) {
+            std::memcpy(buffer, first.data(), got);
+            firstPending = false;
+        } else if (!readRecord(buffer, got, final)) {
+            return false;
+        }
         if (got < kTagSize) {
             // Whatever came before must still be consumed in order to report the first fault.
             if (!pipeline.Drain(error))
                 return false;
-            error = "The file " + name + " is truncated.";
+            error = truncated;
             return false;
         }
         pipeline.Submit(slot, got, final);

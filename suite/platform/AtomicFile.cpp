@@ -88,12 +88,19 @@ bool AtomicFile::commit(std::string& error) {
         error = "The file " + m_path + " is not open.";
         return false;
     }
-    if (::fsync(m_fd) != 0) {
+    if (m_durable && ::fsync(m_fd) != 0) {
         error = "Cannot write " + m_path + ": " + std::strerror(errno);
         discard();
         return false;
     }
-    ::close(m_fd);
+    // Without the fsync a late write error shows at close.
+    if (::close(m_fd) != 0 && !m_durable) {
+        m_fd = -1;
+        error = "Cannot write " + m_path + ": " + std::strerror(errno);
+        ::unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+        return false;
+    }
     m_fd = -1;
     if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
         error = "Cannot replace " + m_path + ": " + std::strerror(errno);
@@ -102,6 +109,8 @@ bool AtomicFile::commit(std::string& error) {
         return false;
     }
     m_tempPath.clear();
+    if (!m_durable)
+        return true;
     // The rename itself reaches the disk with the folder.
     const int dirFd = ::open(FolderOf(m_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {

@@ -21,6 +21,11 @@ public:
     bool commit(std::string& error);
     void discard();
 
+    // Off: commit() renames without waiting for the disk (still never a half-written target
+    // after a failure, but a crash may lose it). For many files in a row whose source stays
+    // intact, such as extracted entries; the caller syncs once when it must.
+    void setDurable(bool durable) { m_durable = durable; }
+
     const std::string& path() const { return m_path; }
     const std::string& tempPath() const { return m_tempPath; }
     int fd() const { return m_fd; }
@@ -34,6 +39,7 @@ private:
     std::string m_tempPath;
     mode_t m_mode;
     int m_fd = -1;
+    bool m_durable = true;
 };
 
 // Replaces the file at `path` with `bytes` through an AtomicFile.
