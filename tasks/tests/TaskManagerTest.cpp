@@ -1,10 +1,12 @@
 // The task manager on real folders: ids, schedule files, the file list and running tasks.
 #include "tasks/manager/TaskManager.h"
+#include "SmtpTestServer.h"
 #include "TestSupport.h"
 #include "corecrypt/EncryptedFile.h"
 #include "corecrypt/Primitives.h"
 #include "misckit/ErrorList.h"
 #include "misckit/Registry.h"
+#include "platform/Clock.h"
 #include "tasks/manager/TaskWindows.h"
 #include "tasks/model/ActionDeleteFile.h"
 #include "tasks/model/ActionEncryptFile.h"
@@ -12,6 +14,7 @@
 #include "uikit/ScriptedBackend.h"
 #include "uikit/UIException.h"
 
+#include <QJsonObject>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -394,6 +397,64 @@ TEST_F(TaskManagerTest, CancelInTheWindowStopsADeleteTask) {
         left += qmtest::Exists(root + "/f" + std::to_string(i) + ".txt");
     EXPECT_GT(left, 0);
     EXPECT_LT(left, 5);
+}
+
+} // namespace
+
+namespace {
+
+void MinuteRule(CAction& task, int interval, std::int64_t start) {
+    task.m_nRunType = 1;
+    task.m_nTimeFrame = 0;
+    task.m_nInterval = interval;
+    task.m_tStart = start;
+    task.m_vHours.clear();
+    for (int h = 0; h < 24; ++h)
+        task.m_vHours.push_back(h);
+    task.m_vDays = {1, 2, 3, 4, 5, 6, 7};
+    task.m_vMonths = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+}
+
+TEST_F(TaskManagerTest, NearestScheduledTaskPrefersTheEarliestThenTheFirstVisited) {
+    const std::int64_t t0 = 1'800'000'000 - 1'800'000'000 % 3600;
+    platform::SetClockForTesting([t0] { return t0 + 1; });
+    auto* slow = Delete(root, 0);
+    MinuteRule(*slow, 10, t0);
+    auto* fast = Encrypt(root);
+    MinuteRule(*fast, 5, t0);
+    CActionSendEmail startup;
+    startup.m_nRunType = 3;
+    manager.AddTask(&startup);
+    EXPECT_EQ(manager.GetNearestScheduledTask(0), fast);
+    EXPECT_EQ(manager.GetNearestScheduledTask(1), &startup);
+    MinuteRule(*slow, 5, t0);
+    EXPECT_EQ(manager.GetNearestScheduledTask(0), slow) << "a tie goes to the delete list";
+    platform::SetClockForTesting(nullptr);
+}
+
+TEST_F(TaskManagerTest, MailTasksAreSentAndFailuresReported) {
+    SmtpTestServer server;
+    ASSERT_TRUE(server.running());
+    CActionSendEmail mail;
+    mail.m_csSenderEmail = "ann@example.test";
+    mail.m_csSendTo = "bob@example.test";
+    mail.m_csSubject = "nightly";
+    mail.m_csMessage = "done\n";
+    mail.m_csServer = server.address();
+    mail.m_csEncoding = "65001 (utf-8)";
+    manager.AddTask(&mail);
+    manager.Execute(0);
+    EXPECT_TRUE(Codes().empty()) << (g_feedback.empty() ? "" : g_feedback.back().csItem);
+    EXPECT_EQ(g_feedback.back().csItem, "Done. 0 errors.");
+    const QJsonArray got = server.Received();
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_EQ(got[0].toObject()["subject"].toString().toStdString(), "nightly");
+
+    mail.m_csServer = "127.0.0.1:" + std::to_string(ClosedLoopbackPort());
+    g_feedback.clear();
+    manager.ExecuteTask(&mail, nullptr);
+    EXPECT_EQ(Codes(), std::vector<int>{529});
+    EXPECT_EQ(g_feedback.back().csItem, "Done. 1 errors.");
 }
 
 } // namespace
