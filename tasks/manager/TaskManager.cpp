@@ -31,7 +31,9 @@ std::string ErrorText(const CUIException& e) {
 
 const char kScheduleFilter[] = "Quillmark schedules (*.qms)|*.qms||";
 
-const char* ErrorTableText(int code) {
+} // namespace
+
+const char* jobkit::ErrorTableText(int code) {
     switch (code) {
     case 515:
         return "Directory does not exist.";
@@ -65,6 +67,8 @@ const char* ErrorTableText(int code) {
         return nullptr;
     }
 }
+
+namespace {
 
 std::optional<std::string> AskScheduleName() {
     uikit::FileRequest request;
@@ -278,7 +282,7 @@ int CTaskManager::ReportError(CAction* task, const std::string& item, int code, 
         FEEDBACKITEM_ feedback{task, item, code, detail};
         return m_pfnFeedback(&feedback);
     }
-    if (const char* text = ErrorTableText(code))
+    if (const char* text = jobkit::ErrorTableText(code))
         misckit::AddErrorItem("Error: %s:%s %s", item.c_str(), text, detail.c_str());
     else
         misckit::AddErrorItem("Error: %s %s", item.c_str(), detail.c_str());

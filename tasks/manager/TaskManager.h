@@ -43,6 +43,11 @@ struct FileKeyLess {
 };
 using FileMap = std::map<std::string, ListedFile, FileKeyLess>;
 
+namespace jobkit {
+// The text of a task error code (515 to 529), or null.
+const char* ErrorTableText(int code);
+} // namespace jobkit
+
 namespace tasksched {
 // Why the last LoadSchedule failed.
 extern std::string gl_sLastError;

@@ -458,3 +458,48 @@ TEST_F(TaskManagerTest, MailTasksAreSentAndFailuresReported) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TaskManagerTest, QmtaskListsAndRunsATaskList) {
+    File("a.txt", "alpha");
+    File("sub/B.TXT", "beta");
+    File("sub/old.qmp", "older");
+    auto* enc = Encrypt(root, "|*.txt|");
+    enc->m_bSubfolders = 1;
+    enc->m_bWipe = 1;
+    Delete(root + "/sub", 2, "|*.qmp|");
+    const std::string schedule = qmtest::MakeTempDir("sched") + "/list.qms";
+    std::string error;
+    ASSERT_TRUE(manager.WriteScheduleFile(schedule, error)) << error;
+    const std::string qmtask = qmtest::ProgramPath("qmtask");
+
+    auto files = qmtest::RunProgram(qmtask, {"files", schedule});
+    EXPECT_EQ(files.exitCode, 0) << files.err;
+    EXPECT_EQ(files.out, root + "/a.txt\t1\t" + enc->GetActionName() + "\n" + root + "/sub/B.TXT\t1\t" +
+                             enc->GetActionName() + "\n" + root + "/sub/old.qmp\t2\tDelete\n");
+    auto one = qmtest::RunProgram(qmtask, {"files", schedule, "--task", "2", "--json"});
+    EXPECT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_NE(one.out.find("\"owner\": 2"), std::string::npos) << one.out;
+    EXPECT_NE(one.out.find("old.qmp"), std::string::npos) << one.out;
+    EXPECT_EQ(qmtest::RunProgram(qmtask, {"files", schedule, "--task", "9"}).exitCode, 1);
+    EXPECT_EQ(qmtest::RunProgram(qmtask, {"run", root + "/none.qms"}).exitCode, 1);
+
+    auto run = qmtest::RunProgram(qmtask, {"run", schedule});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("Done. 0 errors."), std::string::npos) << run.out;
+    EXPECT_FALSE(qmtest::Exists(root + "/a.txt")) << "wiped after encrypting";
+    EXPECT_TRUE(qmtest::Exists(root + "/a.txt.qmp"));
+    EXPECT_FALSE(qmtest::Exists(root + "/sub/B.TXT.qmp")) << "deleted by the second task";
+    EXPECT_FALSE(qmtest::Exists(root + "/sub/old.qmp"));
+
+    // A second run finds nothing to encrypt for the first task's masks but a bad setting now.
+    enc->m_csKeyFile = root + "/gone.key";
+    ASSERT_TRUE(manager.WriteScheduleFile(schedule, error)) << error;
+    File("c.txt");
+    auto failed = qmtest::RunProgram(qmtask, {"run", schedule, "--task", "1"});
+    EXPECT_EQ(failed.exitCode, 2) << failed.out;
+    EXPECT_NE(failed.err.find("Key file is not found."), std::string::npos) << failed.err;
+}
+
+} // namespace
