@@ -3,6 +3,7 @@
 #include "corecrypt/ErrorText.h"
 #include "corecrypt/FileFormat.h"
 #include "corecrypt/Paths.h"
+#include "corecrypt/StreamIo.h"
 #include "platform/AtomicFile.h"
 
 #include <zlib.h>
@@ -15,125 +16,6 @@
 
 namespace corecrypt {
 namespace {
-
-constexpr std::size_t kReadSize = 1 << 18;
-
-class FdSource : public ByteSource {
-public:
-    FdSource(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
-    long Read(std::uint8_t* buffer, std::size_t size, std::string& error) override {
-        while (true) {
-            const ssize_t n = ::read(m_fd, buffer, size);
-            if (n >= 0)
-                return static_cast<long>(n);
-            if (errno != EINTR) {
-                error = "Cannot read " + m_path + ": " + std::strerror(errno);
-                return -1;
-            }
-        }
-    }
-
-private:
-    int m_fd;
-    std::string m_path;
-};
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-class AtomicSink : public ByteSink {
-public:
-    explicit AtomicSink(platform::AtomicFile& file) : m_file(file) {}
-    bool Write(const std::uint8_t* data, std::size_t size, std::string& error) override {
-        return m_file.write(data, size, error);
-    }
-
-private:
-    platform::AtomicFile& m_file;
-};
-
-// Opens a regular file for reading; -1 with a reason otherwise.
-int OpenRegularFile(const std::string& path, struct stat& st, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = "Cannot open " + path + ": " + std::strerror(errno);
-        return -1;
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        error = path + " is not a regular file.";
-        return -1;
-    }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return fd;
-}
-
-bool LoadOpeningKey(const std::string& keyOrPassword, bool keyFile, OpeningKey& key, std::string& error) {
-    if (!keyFile) {
-        key.password = keyOrPassword;
-        return true;
-    }
-    key.haveKeyFile = true;
-    return ReadKeyFile(keyOrPassword, key.keyId, key.keySecret, error);
-}
-
-// Feeds the file's bytes to the chunk writer, deflated when asked.
-class Compressor {
-public:
-    Compressor(ChunkWriter& writer, bool on) : m_writer(writer), m_on(on) {
-        if (on) {
-            m_ok = deflateInit(&m_zs, Z_DEFAULT_COMPRESSION) == Z_OK;
-            m_out.CleanNew(kReadSize);
-        }
-    }
-    ~Compressor() {
-        if (m_on && m_ok)
-            deflateEnd(&m_zs);
-    }
-
-    bool Add(const std::uint8_t* data, std::size_t size, bool last, std::string& error) {
-        if (!m_on)
-            return m_writer.Add(data, size, error);
-        if (!m_ok) {
-            error = "Cannot start compression.";
-            return false;
-        }
-        m_zs.next_in = const_cast<std::uint8_t*>(data);
-        m_zs.avail_in = static_cast<uInt>(size);
-        int rc = Z_OK;
-        do {
-            m_zs.next_out = m_out.data();
-            m_zs.avail_out = static_cast<uInt>(m_out.size());
-            rc = deflate(&m_zs, last ? Z_FINISH : Z_NO_FLUSH);
-            if (rc == Z_STREAM_ERROR) {
-                error = "Compression failed.";
-                return false;
-            }
-            if (!m_writer.Add(m_out.data(), m_out.size() - m_zs.avail_out, error))
-                return false;
-        } while (m_zs.avail_out == 0 || (last && rc != Z_STREAM_END));
-        return true;
-    }
-
-private:
-    ChunkWriter& m_writer;
-    bool m_on;
-    bool m_ok = true;
-    z_stream m_zs{};
-    SecureBytes m_out;
-};
 
 // Writes the verified plain bytes to a temporary file beside the target; only a complete,
 // verified file is renamed into place.
@@ -218,38 +100,10 @@ bool EncryptFile(const std::string& source, const std::string& destination, cons
     meta.accessed = st.st_atim.tv_sec;
     meta.accessedNanos = static_cast<std::uint32_t>(st.st_atim.tv_nsec);
     meta.name = BaseName(source);
-    const std::string record = EncodeMetadata(meta);
     if (!out.open(error) || !out.write(header.bytes, kHeaderSize, error) ||
-        !writer.Add(reinterpret_cast<const std::uint8_t*>(record.data()), record.size(), error))
+        !EncryptStream(in.get(), source, meta, writer, error))
         return false;
-
-    Compressor data(writer, compress);
-    FdSource reader(in.get(), source);
-    SecureBytes buffer(compress ? kReadSize : 0);
-    std::uint64_t total = 0;
-    while (total <= meta.size) {
-        long n = 0;
-        if (compress) {
-            n = reader.Read(buffer.data(), buffer.size(), error);
-            if (n < 0 || !data.Add(buffer.data(), static_cast<std::size_t>(n), n == 0, error))
-                return false;
-        } else {
-            // Uncompressed bytes go straight into the chunk buffers.
-            std::size_t room = 0;
-            std::uint8_t* space = writer.Space(room, error);
-            if (!space || (n = reader.Read(space, room, error)) < 0 ||
-                !writer.Commit(static_cast<std::size_t>(n), error))
-                return false;
-        }
-        if (n == 0)
-            break;
-        total += static_cast<std::uint64_t>(n);
-    }
-    if (total != meta.size) {
-        error = "The file " + source + " changed while it was being encrypted.";
-        return false;
-    }
-    return writer.Finish(error) && out.commit(error);
+    return out.commit(error);
 }
 
 bool DecryptFile(const std::string& source, const std::string& destination, const std::string& keyOrPassword,
@@ -263,6 +117,10 @@ bool DecryptFile(const std::string& source, const std::string& destination, cons
     int code = 0;
     if (!ReadFileHeader(reader, header, code, error)) {
         error = source + ": " + error;
+        return false;
+    }
+    if (header.archive) {
+        error = source + " is an encrypted archive, not an encrypted file.";
         return false;
     }
     OpeningKey key;
@@ -291,7 +149,8 @@ bool DecryptFile(const std::string& source, const std::string& destination, cons
     return true;
 }
 
-bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorithmMode, std::string& error) {
+bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorithmMode, std::string& error,
+                           bool* archive) {
     struct stat st {};
     Fd in(OpenRegularFile(path, st, error));
     if (in.get() < 0)
@@ -305,6 +164,8 @@ bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorith
     }
     keyFile = header.keyFile;
     algorithmMode = header.code;
+    if (archive)
+        *archive = header.archive;
     return true;
 }
 

@@ -28,5 +28,7 @@ bool EncryptFile(const std::string& source, const std::string& destination, cons
 bool DecryptFile(const std::string& source, const std::string& destination, const std::string& keyOrPassword,
                  bool overwrite, bool restoreTimes, std::string* written, std::string& error);
 // What the header of an encrypted file says: key file or password, and the algorithm-mode code.
-bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorithmMode, std::string& error);
+// `archive`, when given, tells an encrypted archive from an encrypted file.
+bool ReadEncryptedFileInfo(const std::string& path, bool& keyFile, int& algorithmMode, std::string& error,
+                           bool* archive = nullptr);
 } // namespace corecrypt

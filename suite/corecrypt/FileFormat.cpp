@@ -15,6 +15,7 @@ namespace corecrypt {
 namespace {
 
 constexpr char kMagic[4] = {'Q', 'M', 'P', 'F'};
+constexpr char kArchiveMagic[4] = {'Q', 'M', 'P', 'A'};
 constexpr std::uint8_t kRevision = 1;
 constexpr std::uint8_t kMetadataRevision = 1;
 constexpr std::size_t kMetadataFixed = 1 + 1 + 8 + 8 + 4 + 8 + 4 + 2;
@@ -57,7 +58,7 @@ long ReadFull(ByteSource& in, std::uint8_t* buffer, std::size_t size, std::strin
     return static_cast<long>(got);
 }
 
-bool ParseMetadata(const std::uint8_t* p, std::size_t size, FileMetadata& m, std::size_t& used) {
+bool ParseMetadata(const std::uint8_t* p, std::size_t size, FileMetadata& m, std::size_t& used, bool named) {
     if (size < kMetadataFixed || p[0] != kMetadataRevision || (p[1] & ~1u) != 0)
         return false;
     m.compressed = (p[1] & 1) != 0;
@@ -72,7 +73,7 @@ bool ParseMetadata(const std::uint8_t* p, std::size_t size, FileMetadata& m, std
         return false;
     m.name.assign(reinterpret_cast<const char*>(p + kMetadataFixed), nameLength);
     used = kMetadataFixed + nameLength;
-    return ValidName(m.name);
+    return named ? ValidName(m.name) : m.name.empty();
 }
 
 // Passes the verified plain stream on: the file's bytes, inflated when compressed, never more
@@ -173,7 +174,8 @@ bool ParseFileHeader(const std::uint8_t* p, std::size_t size, FileHeader& h, int
         error = "The file is truncated (incomplete header).";
         return false;
     }
-    if (std::memcmp(p + 1, kMagic, 4) != 0 || p[5] != kRevision) {
+    h.archive = std::memcmp(p + 1, kArchiveMagic, 4) == 0;
+    if ((std::memcmp(p + 1, kMagic, 4) != 0 && !h.archive) || p[5] != kRevision) {
         error = "This is not an encrypted file of this format.";
         return false;
     }
@@ -201,8 +203,8 @@ bool ReadFileHeader(ByteSource& in, FileHeader& header, int& errorCode, std::str
     return ParseFileHeader(bytes, static_cast<std::size_t>(got), header, errorCode, error);
 }
 
-bool DeriveFileKeys(const FileHeader& h, const OpeningKey& key, FileKeys& keys, std::string& error) {
-    SecureBytes master(32);
+bool DeriveMasterKey(const FileHeader& h, const OpeningKey& key, SecureBytes& master, std::string& error) {
+    master.CleanNew(32);
     if (h.keyFile) {
         if (!key.haveKeyFile) {
             error = "This file needs a key file.";
@@ -214,9 +216,13 @@ bool DeriveFileKeys(const FileHeader& h, const OpeningKey& key, FileKeys& keys, 
     } else if (!DeriveScrypt(key.password, h.salt(), 16, h.cost, master.data(), master.size(), error)) {
         return false;
     }
-    const std::size_t cipherSize = ModeCipher::KeySize(h.code);
+    return true;
+}
+
+bool ExpandFileKeys(const SecureBytes& master, int code, const std::string& info, FileKeys& keys,
+                    std::string& error) {
+    const std::size_t cipherSize = ModeCipher::KeySize(code);
     SecureBytes all(cipherSize + 96);
-    const std::string info = std::string("quillmark qmp keys ") + std::to_string(h.code);
     if (!DeriveHkdf(master.data(), master.size(), nullptr, 0, info, all.data(), all.size(), error))
         return false;
     keys.cipher.Assign(all.data(), cipherSize);
@@ -226,11 +232,29 @@ bool DeriveFileKeys(const FileHeader& h, const OpeningKey& key, FileKeys& keys, 
     return true;
 }
 
-bool NewFileHeader(int code, const OpeningKey& key, FileHeader& h, FileKeys& keys, std::string& error) {
+bool DeriveFileKeys(const FileHeader& h, const OpeningKey& key, FileKeys& keys, std::string& error,
+                    SecureBytes* masterOut) {
+    SecureBytes own;
+    SecureBytes& master = masterOut ? *masterOut : own;
+    return DeriveMasterKey(h, key, master, error) &&
+           ExpandFileKeys(master, h.code, std::string("quillmark qmp keys ") + std::to_string(h.code), keys,
+                          error);
+}
+
+bool HeaderMacMatches(const FileHeader& h, const FileKeys& keys, std::string& error) {
+    std::uint8_t mac[32];
+    if (!HmacSha256(keys.header.data(), keys.header.size(), h.bytes, kHeaderSignedSize, mac, error))
+        return false;
+    return EqualSecret(mac, h.bytes + kHeaderSignedSize, 32);
+}
+
+bool NewFileHeader(int code, const OpeningKey& key, FileHeader& h, FileKeys& keys, std::string& error,
+                   bool archive, SecureBytes* master) {
     std::uint8_t* p = h.bytes;
     std::memset(p, 0, kHeaderSize);
     p[0] = kFileVersion;
-    std::memcpy(p + 1, kMagic, 4);
+    h.archive = archive;
+    std::memcpy(p + 1, archive ? kArchiveMagic : kMagic, 4);
     p[5] = kRevision;
     h.keyFile = key.haveKeyFile;
     p[9] = h.keyFile ? 1 : 0;
@@ -248,8 +272,9 @@ bool NewFileHeader(int code, const OpeningKey& key, FileHeader& h, FileKeys& key
     }
     p[62] = kChunkLog2;
     h.chunkSize = std::size_t{1} << kChunkLog2;
-    return DeriveFileKeys(h, key, keys, error) && HmacSha256(keys.header.data(), keys.header.size(), p,
-                                                             kHeaderSignedSize, p + kHeaderSignedSize, error);
+    return DeriveFileKeys(h, key, keys, error, master) &&
+           HmacSha256(keys.header.data(), keys.header.size(), p, kHeaderSignedSize, p + kHeaderSignedSize,
+                      error);
 }
 
 std::string EncodeMetadata(const FileMetadata& m) {
@@ -402,14 +427,17 @@ bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, Pla
     }
     if (!DeriveFileKeys(h, key, keys, error))
         return false;
-    std::uint8_t mac[32];
-    if (!HmacSha256(keys.header.data(), keys.header.size(), h.bytes, kHeaderSignedSize, mac, error))
-        return false;
-    if (!EqualSecret(mac, h.bytes + kHeaderSignedSize, 32)) {
-        error = h.keyFile ? "Wrong key file, or the file " + name + " is damaged."
-                          : "Wrong password, or the file " + name + " is damaged.";
+    if (!HeaderMacMatches(h, keys, error)) {
+        if (error.empty())
+            error = h.keyFile ? "Wrong key file, or the file " + name + " is damaged."
+                              : "Wrong password, or the file " + name + " is damaged.";
         return false;
     }
+    return DecryptStream(in, h, keys, sink, name, true, error);
+}
+
+bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, PlainSink& sink,
+                   const std::string& name, bool named, std::string& error) {
     std::vector<std::unique_ptr<ChunkCrypto>> workers;
     if (!MakeWorkers(h, keys, false, workers, error))
         return false;
@@ -457,7 +485,7 @@ bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, Pla
         if (job.index == 0) {
             FileMetadata meta;
             std::size_t used = 0;
-            if (!ParseMetadata(data, plain, meta, used)) {
+            if (!ParseMetadata(data, plain, meta, used, named)) {
                 consumeError = damaged + " (bad file record).";
                 return false;
             }

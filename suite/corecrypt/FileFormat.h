@@ -53,6 +53,7 @@ struct FileHeader {
     const std::uint8_t* iv() const { return bytes + 46; }
     KdfCost cost;
     std::size_t chunkSize = 0;
+    bool archive = false; // "QMPA" instead of "QMPF" at bytes 1-4
 };
 
 // Checks the header's fields (not its MAC). errorCode: 53 for a foreign version, else 0.
@@ -66,7 +67,7 @@ struct FileMetadata {
     std::uint32_t modifiedNanos = 0;
     std::int64_t accessed = 0;
     std::uint32_t accessedNanos = 0;
-    std::string name;
+    std::string name; // empty in an archive's streams, whose directory holds the paths
 };
 
 class ByteSource {
@@ -99,9 +100,20 @@ struct FileKeys {
     SecureBytes iv;     // 32 bytes, derives each chunk's IV
 };
 
-// A new header for `code` (1 to 40) with a fresh salt and IV, its keys, and its MAC.
-bool NewFileHeader(int code, const OpeningKey& key, FileHeader& header, FileKeys& keys, std::string& error);
-bool DeriveFileKeys(const FileHeader& header, const OpeningKey& key, FileKeys& keys, std::string& error);
+// A new header for `code` (1 to 40) with a fresh salt and IV, its keys, and its MAC; `archive`
+// marks an encrypted archive.
+bool NewFileHeader(int code, const OpeningKey& key, FileHeader& header, FileKeys& keys, std::string& error,
+                   bool archive = false, SecureBytes* master = nullptr);
+bool DeriveFileKeys(const FileHeader& header, const OpeningKey& key, FileKeys& keys, std::string& error,
+                    SecureBytes* master = nullptr);
+// The two steps of DeriveFileKeys: the master key from the password or key file, then the keys
+// it expands to under `info` (an archive gives each of its streams its own).
+bool DeriveMasterKey(const FileHeader& header, const OpeningKey& key, SecureBytes& master,
+                     std::string& error);
+bool ExpandFileKeys(const SecureBytes& master, int code, const std::string& info, FileKeys& keys,
+                    std::string& error);
+// True when the header's MAC matches under `keys` (the key is right and the header unchanged).
+bool HeaderMacMatches(const FileHeader& header, const FileKeys& keys, std::string& error);
 
 std::string EncodeMetadata(const FileMetadata& metadata);
 
@@ -148,5 +160,9 @@ bool ReadFileHeader(ByteSource& in, FileHeader& header, int& errorCode, std::str
 // verified and its size matched. `name` names the file in error texts.
 bool DecryptBody(ByteSource& in, const FileHeader& header, const OpeningKey& key, PlainSink& sink,
                  const std::string& name, std::string& error);
+// The chunk stream alone, under keys already derived; `header` gives the code, chunk size and IV.
+// `named` asks for a file name in the metadata record (encrypted files) or none (archive streams).
+bool DecryptStream(ByteSource& in, const FileHeader& header, const FileKeys& keys, PlainSink& sink,
+                   const std::string& name, bool named, std::string& error);
 
 } // namespace corecrypt

@@ -1,15 +1,18 @@
 #include "shellkit/ConsoleCommands.h"
 
+#include "corecrypt/Archive.h"
 #include "corecrypt/EncryptedFile.h"
 #include "corecrypt/FileProcessor.h"
 #include "corecrypt/KeyFile.h"
 #include "corecrypt/Paths.h"
 #include "corecrypt/Primitives.h"
+#include "corecrypt/QMException.h"
 #include "corecrypt/Wipe.h"
 #include "misckit/Registry.h"
 #include "uikit/Ui.h"
 
 #include <cctype>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -40,9 +43,10 @@ std::string AllNames(const char* (*name)(int), int count) {
 
 struct Options {
     std::string verb;
-    std::optional<std::string> password, passwordFile, key, algorithm, mode, output, makeKey;
-    bool compress = false, wipe = false, overwrite = false, restoreTimes = false;
+    std::optional<std::string> password, passwordFile, key, algorithm, mode, output, makeKey, archive;
+    bool compress = false, wipe = false, overwrite = false, restoreTimes = false, list = false;
     std::vector<std::string> paths;
+    std::vector<std::string> entries; // --entry, repeated
 };
 
 class Command {
@@ -70,9 +74,11 @@ private:
             << "Usage: qmcenter encrypt [--password PW | --password-file F | --key KEYFILE] [--algorithm "
                "NAME]\n"
                "                        [--mode NAME] [--compress] [--wipe] [--output DIR] PATH...\n"
+               "       qmcenter encrypt --archive ARCHIVE.qma [options as above] PATH...\n"
                "       qmcenter encrypt --make-key KEYFILE\n"
                "       qmcenter decrypt [--password PW | --password-file F | --key KEYFILE] [--output DIR]\n"
-               "                        [--overwrite] [--restore-times] FILE...\n";
+               "                        [--overwrite] [--restore-times] [--entry NAME]... FILE...\n"
+               "       qmcenter decrypt --list ARCHIVE.qma\n";
         return false;
     }
 
@@ -90,12 +96,14 @@ private:
             valued["--algorithm"] = &o.algorithm;
             valued["--mode"] = &o.mode;
             valued["--make-key"] = &o.makeKey;
+            valued["--archive"] = &o.archive;
         }
         std::map<std::string, bool*> flags;
         if (encrypt)
             flags = {{"--compress", &o.compress}, {"--wipe", &o.wipe}};
         else
-            flags = {{"--overwrite", &o.overwrite}, {"--restore-times", &o.restoreTimes}};
+            flags = {
+                {"--overwrite", &o.overwrite}, {"--restore-times", &o.restoreTimes}, {"--list", &o.list}};
         bool optionsEnded = false;
         for (std::size_t i = 1; i < args.size(); ++i) {
             std::string a = args[i];
@@ -114,6 +122,10 @@ private:
             }
             if (auto f = flags.find(a); f != flags.end() && !inlineValue) {
                 *f->second = true;
+            } else if (a == "--entry" && !encrypt) {
+                if (!inlineValue && i + 1 >= args.size())
+                    return Usage("the option --entry needs a value");
+                o.entries.push_back(inlineValue ? *inlineValue : args[++i]);
             } else if (auto v = valued.find(a); v != valued.end()) {
                 if (!inlineValue && i + 1 >= args.size())
                     return Usage("the option " + a + " needs a value");
@@ -227,6 +239,8 @@ private:
         int code = 0;
         if (!ResolveCode(code))
             return 1;
+        if (o.archive)
+            return EncryptIntoArchive(code);
         const std::vector<std::string> files = ExpandPaths();
         std::optional<std::string> secret = o.key;
         if (!secret && !files.empty())
@@ -256,32 +270,126 @@ private:
         return m_failures ? 1 : 0;
     }
 
+    // The secret that opens an encrypted file or archive whose header asks for `keyFile`.
+    std::optional<std::string> SecretFor(const std::string& file, bool keyFile, bool& stop) {
+        const Options& o = m_options;
+        stop = false;
+        if (keyFile) {
+            if (!o.key)
+                Fail(file, "this file was encrypted with a key file (use --key)");
+            return o.key;
+        }
+        if (o.key) {
+            Fail(file, "this file was encrypted with a password, not a key file");
+            return std::nullopt;
+        }
+        auto secret = Password(false);
+        stop = !secret;
+        return secret;
+    }
+
+    // Adds the paths to the archive (created when missing); entries that exist already follow
+    // the archive overwrite setting, asked on the terminal when it says so.
+    int EncryptIntoArchive(int code) {
+        const Options& o = m_options;
+        const std::string& archive = *o.archive;
+        std::optional<std::string> secret = o.key;
+        if (!secret)
+            secret = Password(!corecrypt::PathExists(archive));
+        if (!secret)
+            return 1;
+        corecrypt::ArchiveAddOptions options;
+        options.overwrite = encreg::qmreg.GetInOverwrite();
+        options.compress = o.compress;
+        options.extensionsNotCompressed = encreg::qmreg.GetExtsNotCompress();
+        options.recurse = true;
+        options.algorithmMode = code;
+        std::string error;
+        int added = 0;
+        try {
+            if (!corecrypt::AddToArchive(archive, o.paths, *secret, o.key.has_value(), options, error,
+                                         &added))
+                Fail(archive, error);
+            else
+                m_out << "Added " << added << (added == 1 ? " file" : " files") << " to " << archive << '\n';
+        } catch (const CQMException& e) {
+            Fail(archive, e.GetReportText());
+        }
+        return m_failures ? 1 : 0;
+    }
+
+    // False when no password could be had, which ends the run.
+    bool DecryptArchive(const std::string& archive, bool keyFile) {
+        const Options& o = m_options;
+        bool stop = false;
+        const std::optional<std::string> secret = SecretFor(archive, keyFile, stop);
+        if (!secret)
+            return !stop;
+        std::string error;
+        try {
+            if (o.list) {
+                std::vector<corecrypt::ArchiveEntry> entries;
+                if (!corecrypt::ListArchive(archive, *secret, keyFile, entries, error)) {
+                    Fail(archive, error);
+                    return true;
+                }
+                for (const auto& e : entries) {
+                    const std::time_t t = static_cast<std::time_t>(e.modified);
+                    std::tm tm{};
+                    char when[32] = "";
+                    if (::localtime_r(&t, &tm))
+                        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+                    m_out << e.path << '\t' << e.size << '\t' << when << '\n';
+                }
+                return true;
+            }
+            corecrypt::ArchiveExtractOptions options;
+            options.overwrite = o.overwrite;
+            options.restoreTimes = o.restoreTimes;
+            std::vector<std::string> written;
+            const bool ok = corecrypt::ExtractArchive(archive, o.entries, o.output.value_or("."), *secret,
+                                                      keyFile, options, &written, error);
+            for (const std::string& w : written)
+                m_out << "Decrypted " << archive << " -> " << w << '\n';
+            if (!ok)
+                Fail(archive, error);
+        } catch (const CQMException& e) {
+            Fail(archive, e.GetReportText());
+        }
+        return true;
+    }
+
     int Decrypt() {
         const Options& o = m_options;
-        for (const std::string& file : ExpandPaths()) {
+        const std::vector<std::string> files = ExpandPaths();
+        if ((o.list || !o.entries.empty()) && files.size() != 1) {
+            Usage("--list and --entry take exactly one archive");
+            return 1;
+        }
+        for (const std::string& file : files) {
             bool keyFile = false;
+            bool archive = false;
             int code = 0;
             std::string error;
-            if (!corecrypt::ReadEncryptedFileInfo(file, keyFile, code, error)) {
+            if (!corecrypt::ReadEncryptedFileInfo(file, keyFile, code, error, &archive)) {
                 Fail(file, error);
                 continue;
             }
-            std::optional<std::string> secret;
-            if (keyFile) {
-                if (!o.key) {
-                    Fail(file, "this file was encrypted with a key file (use --key)");
-                    continue;
-                }
-                secret = o.key;
-            } else {
-                if (o.key) {
-                    Fail(file, "this file was encrypted with a password, not a key file");
-                    continue;
-                }
-                secret = Password(false);
-                if (!secret)
+            if (archive) {
+                if (!DecryptArchive(file, keyFile))
                     return 1;
+                continue;
             }
+            if (o.list || !o.entries.empty()) {
+                Fail(file, "this is an encrypted file, not an archive");
+                continue;
+            }
+            bool stop = false;
+            const std::optional<std::string> secret = SecretFor(file, keyFile, stop);
+            if (stop)
+                return 1;
+            if (!secret)
+                continue;
             std::string written;
             if (!corecrypt::DecryptFile(file, o.output.value_or(""), *secret, o.overwrite, o.restoreTimes,
                                         &written, error))

@@ -8,9 +8,13 @@
 //
 //   encrypt [--password PW | --password-file F | --key KEYFILE] [--algorithm NAME] [--mode NAME]
 //           [--compress] [--wipe] [--output DIR] PATH...
+//   encrypt --archive ARCHIVE.qma [options as above] PATH...   (added to the archive, created
+//           when missing; entries that exist follow the archive overwrite setting)
 //   encrypt --make-key KEYFILE
 //   decrypt [--password PW | --password-file F | --key KEYFILE] [--output DIR] [--overwrite]
-//           [--restore-times] FILE...
+//           [--restore-times] [--entry NAME]... FILE...   (an archive: all or the named entries,
+//           into --output or the current folder)
+//   decrypt --list ARCHIVE.qma   (one line per entry: path, size, modification time)
 namespace shellkit {
 
 // True when `word` is one of the verbs, compared without regard to case.

@@ -76,6 +76,57 @@ TEST(ConsoleProgram, WithoutATerminalNoPasswordIsAskedAndNothingIsEncrypted) {
     EXPECT_FALSE(qmtest::Exists(dir + "/a.qmp"));
 }
 
+TEST(ConsoleProgram, ArchivesAreCreatedUpdatedListedAndExtracted) {
+    const std::string dir = qmtest::MakeTempDir("arc");
+    const std::string key = dir + "/k.qmk";
+    ASSERT_EQ(RunProgram(ProgramPath("qmcenter"), {"encrypt", "--make-key", key}, {}, kNoDisplay).exitCode,
+              0);
+    ::mkdir((dir + "/tree").c_str(), 0755);
+    ::mkdir((dir + "/tree/sub").c_str(), 0755);
+    qmtest::WriteFile(dir + "/tree/a.txt", "alpha");
+    qmtest::WriteFile(dir + "/tree/sub/b.txt", "beta");
+    qmtest::WriteFile(dir + "/c.txt", "gamma");
+    const std::string archive = dir + "/x.qma";
+    auto r = RunProgram(ProgramPath("qmcenter"),
+                        {"encrypt", "--key", key, "--archive", archive, "--compress", dir + "/tree"}, {},
+                        kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = RunProgram(ProgramPath("qmcenter"), {"encrypt", "--key", key, "--archive", archive, dir + "/c.txt"},
+                   {}, kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    r = RunProgram(ProgramPath("qmcenter"), {"decrypt", "--key", key, "--list", archive}, {}, kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("tree/a.txt\t5\t"), 0u) << r.out;
+    EXPECT_NE(r.out.find("\ntree/sub/b.txt\t4\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nc.txt\t5\t"), std::string::npos) << r.out;
+
+    const std::string out = qmtest::MakeTempDir("out");
+    r = RunProgram(
+        ProgramPath("qmcenter"),
+        {"decrypt", "--key", key, "--output", out, "--entry", "tree/sub/b.txt", "--entry", "c.txt", archive},
+        {}, kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(qmtest::ReadFile(out + "/tree/sub/b.txt"), "beta");
+    EXPECT_EQ(qmtest::ReadFile(out + "/c.txt"), "gamma");
+    EXPECT_FALSE(qmtest::Exists(out + "/tree/a.txt"));
+
+    // An existing file is kept without --overwrite, and the run says so with status 1.
+    r = RunProgram(ProgramPath("qmcenter"), {"decrypt", "--key", key, "--output", out, archive}, {},
+                   kNoDisplay);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+    EXPECT_EQ(qmtest::ReadFile(out + "/tree/a.txt"), "alpha");
+
+    r = RunProgram(ProgramPath("qmcenter"), {"decrypt", "--password", "pw", "--list", archive}, {},
+                   kNoDisplay);
+    EXPECT_EQ(r.exitCode, 1);
+    r = RunProgram(ProgramPath("qmcenter"), {"decrypt", "--key", key, "--entry", "nope", archive}, {},
+                   kNoDisplay);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("no entry nope"), std::string::npos) << r.err;
+}
+
 TEST(ConsoleProgram, TheVerbAloneIsNoConsoleCommand) {
     const auto r = RunProgram(ProgramPath("qmcenter"), {"encrypt"}, {}, kNoDisplay);
     EXPECT_EQ(r.exitCode, 1);

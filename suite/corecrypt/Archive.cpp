@@ -1,0 +1,1015 @@
+#include "corecrypt/Archive.h"
+
+#include "corecrypt/ErrorText.h"
+#include "corecrypt/FileFormat.h"
+#include "corecrypt/Paths.h"
+#include "corecrypt/QMException.h"
+#include "corecrypt/StreamIo.h"
+#include "platform/AtomicFile.h"
+#include "uikit/Progress.h"
+#include "uikit/Ui.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace corecrypt {
+namespace {
+
+constexpr char kTrailerMagic[8] = {'Q', 'M', 'P', 'A', 'E', 'N', 'D', '1'};
+constexpr std::size_t kTrailerSize = 24;
+constexpr std::size_t kMaxPathLength = 4096;
+// The directory is held in memory: this bounds what a hostile archive can make us allocate.
+constexpr std::uint64_t kMaxDirectorySize = std::uint64_t{256} << 20;
+constexpr std::size_t kEntryFixed = 2 + 8 + 8 + 4 + 8 + 4 + 1 + 8 + 8 + 16;
+constexpr std::size_t kCopySize = 1 << 20;
+
+void PutLE(std::string& out, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+std::uint64_t GetLE(const std::uint8_t* p, int bytes) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= std::uint64_t{p[i]} << (8 * i);
+    return v;
+}
+
+// Bytes at any offset: the archive on disk, or in memory for the fuzz targets.
+class RandomSource {
+public:
+    virtual ~RandomSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    virtual bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size, std::string& error) = 0;
+};
+
+class FileRandomSource : public RandomSource {
+public:
+    FileRandomSource(int fd, std::uint64_t size, std::string path)
+        : m_fd(fd), m_size(size), m_path(std::move(path)) {}
+    std::uint64_t Size() const override { return m_size; }
+    bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size, std::string& error) override {
+        while (size > 0) {
+            const ssize_t n = ::pread(m_fd, buffer, size, static_cast<off_t>(offset));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error = "Cannot read " + m_path +
+                        (n < 0 ? std::string(": ") + std::strerror(errno) : " (it ends early).");
+                return false;
+            }
+            buffer += n;
+            size -= static_cast<std::size_t>(n);
+            offset += static_cast<std::uint64_t>(n);
+        }
+        return true;
+    }
+
+private:
+    int m_fd;
+    std::uint64_t m_size;
+    std::string m_path;
+};
+
+class MemoryRandomSource : public RandomSource {
+public:
+    MemoryRandomSource(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+    std::uint64_t Size() const override { return m_size; }
+    bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size, std::string& error) override {
+        if (offset > m_size || size > m_size - offset) {
+            error = "The archive ends early.";
+            return false;
+        }
+        if (size > 0)
+            std::memcpy(buffer, m_data + offset, size);
+        return true;
+    }
+
+private:
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+};
+
+// One range of a RandomSource as a stream.
+class RangeSource : public ByteSource {
+public:
+    RangeSource(RandomSource& source, std::uint64_t offset, std::uint64_t length)
+        : m_source(source), m_at(offset), m_left(length) {}
+    long Read(std::uint8_t* buffer, std::size_t size, std::string& error) override {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_left));
+        if (n == 0)
+            return 0;
+        if (!m_source.ReadAt(m_at, buffer, n, error))
+            return -1;
+        m_at += n;
+        m_left -= n;
+        return static_cast<long>(n);
+    }
+
+private:
+    RandomSource& m_source;
+    std::uint64_t m_at;
+    std::uint64_t m_left;
+};
+
+// Counts what goes into the new archive, so each stream knows where it lies.
+class CountingFileSink : public ByteSink {
+public:
+    explicit CountingFileSink(platform::AtomicFile& file) : m_file(file) {}
+    bool Write(const std::uint8_t* data, std::size_t size, std::string& error) override {
+        if (!m_file.write(data, size, error))
+            return false;
+        m_written += size;
+        return true;
+    }
+    std::uint64_t written() const { return m_written; }
+
+private:
+    platform::AtomicFile& m_file;
+    std::uint64_t m_written = 0;
+};
+
+// Collects the directory stream, within its stated size and the overall bound.
+class MemorySink : public PlainSink {
+public:
+    explicit MemorySink(std::uint64_t limit) : m_limit(limit) {}
+    bool Begin(const FileMetadata& m, std::string& error) override {
+        if (m.size > m_limit) {
+            error = "The archive's directory is damaged (too large).";
+            return false;
+        }
+        m_bytes.reserve(static_cast<std::size_t>(m.size));
+        return true;
+    }
+    bool Write(const std::uint8_t* data, std::size_t size, std::string&) override {
+        m_bytes.append(reinterpret_cast<const char*>(data), size);
+        return true;
+    }
+    std::string& bytes() { return m_bytes; }
+
+private:
+    std::uint64_t m_limit;
+    std::string m_bytes;
+};
+
+// Each stream's own keys and IV, from the master key and the stream's ID.
+bool StreamKeys(const FileHeader& archive, const SecureBytes& master, const std::uint8_t id[16],
+                FileHeader& stream, FileKeys& keys, std::string& error) {
+    static const char* hex = "0123456789abcdef";
+    std::string info = "quillmark qma stream " + std::to_string(archive.code) + " ";
+    for (int i = 0; i < 16; ++i) {
+        info.push_back(hex[id[i] >> 4]);
+        info.push_back(hex[id[i] & 15]);
+    }
+    stream = archive;
+    std::memcpy(stream.bytes + 46, id, 16);
+    return ExpandFileKeys(master, archive.code, info, keys, error);
+}
+
+std::string EncodeDirectory(const std::vector<ArchiveEntry>& entries) {
+    std::string out;
+    out.reserve(entries.size() * (kEntryFixed + 32) + 4);
+    PutLE(out, entries.size(), 4);
+    for (const ArchiveEntry& e : entries) {
+        PutLE(out, e.path.size(), 2);
+        out += e.path;
+        PutLE(out, e.size, 8);
+        PutLE(out, static_cast<std::uint64_t>(e.modified), 8);
+        PutLE(out, e.modifiedNanos, 4);
+        PutLE(out, static_cast<std::uint64_t>(e.accessed), 8);
+        PutLE(out, e.accessedNanos, 4);
+        out.push_back(e.compressed ? 1 : 0);
+        PutLE(out, e.offset, 8);
+        PutLE(out, e.length, 8);
+        out.append(reinterpret_cast<const char*>(e.stream), 16);
+    }
+    return out;
+}
+
+bool DecodeDirectory(const std::string& bytes, std::uint64_t dataEnd, std::vector<ArchiveEntry>& entries,
+                     std::string& error) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const std::size_t size = bytes.size();
+    error = "The archive's directory is damaged.";
+    if (size < 4)
+        return false;
+    const std::uint64_t count = GetLE(p, 4);
+    // Every entry takes at least kEntryFixed bytes, so a hostile count cannot reserve much.
+    if (count > (size - 4) / kEntryFixed)
+        return false;
+    entries.clear();
+    entries.reserve(static_cast<std::size_t>(count));
+    std::size_t at = 4;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (size - at < kEntryFixed)
+            return false;
+        const std::size_t pathLength = GetLE(p + at, 2);
+        if (size - at - kEntryFixed < pathLength)
+            return false;
+        ArchiveEntry e;
+        e.path.assign(reinterpret_cast<const char*>(p + at + 2), pathLength);
+        const std::uint8_t* q = p + at + 2 + pathLength;
+        e.size = GetLE(q, 8);
+        e.modified = static_cast<std::int64_t>(GetLE(q + 8, 8));
+        e.modifiedNanos = static_cast<std::uint32_t>(GetLE(q + 16, 4));
+        e.accessed = static_cast<std::int64_t>(GetLE(q + 20, 8));
+        e.accessedNanos = static_cast<std::uint32_t>(GetLE(q + 28, 4));
+        const std::uint8_t flags = q[32];
+        e.compressed = (flags & 1) != 0;
+        e.offset = GetLE(q + 33, 8);
+        e.length = GetLE(q + 41, 8);
+        std::memcpy(e.stream, q + 49, 16);
+        if ((flags & ~1u) != 0 || e.modifiedNanos >= 1000000000u || e.accessedNanos >= 1000000000u ||
+            e.offset < kHeaderSize || e.offset > dataEnd || e.length > dataEnd - e.offset)
+            return false;
+        if (!ValidEntryPath(e.path)) {
+            error = "The archive holds an entry with an unsafe name: " + e.path;
+            return false;
+        }
+        entries.push_back(std::move(e));
+        at += kEntryFixed + pathLength;
+    }
+    if (at != size)
+        return false;
+    error.clear();
+    return true;
+}
+
+// An archive opened with its key: the header, the master key and the directory.
+struct OpenedArchive {
+    FileHeader header;
+    SecureBytes master;
+    std::vector<ArchiveEntry> entries;
+    std::uint64_t dataEnd = 0; // where the directory stream begins
+};
+
+// Throws CQMException 51 or 55 for a missing or wrong key; false with a reason otherwise.
+bool OpenArchiveData(RandomSource& src, const OpeningKey& key, const std::string& name, OpenedArchive& a,
+                     std::string& error) {
+    const std::uint64_t size = src.Size();
+    std::uint8_t bytes[kHeaderSize];
+    const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeaderSize));
+    int code = 0;
+    if (!src.ReadAt(0, bytes, got, error))
+        return false;
+    if (!ParseFileHeader(bytes, got, a.header, code, error)) {
+        error = name + ": " + error;
+        return false;
+    }
+    if (!a.header.archive) {
+        error = name + " is not an encrypted archive.";
+        return false;
+    }
+    const FileHeader& h = a.header;
+    if (h.keyFile && !key.haveKeyFile)
+        throw CQMException(kArchivePasswordNeeded, "The archive " + name + " needs its key file.");
+    if (!h.keyFile && key.password.empty())
+        throw CQMException(kArchivePasswordNeeded, "The archive " + name + " needs a password.");
+    if (h.keyFile && std::memcmp(key.keyId, h.keyId(), kKeyIdSize) != 0)
+        throw CQMException(kArchiveWrongKey, "The key file does not open the archive " + name + ".");
+    FileKeys keys;
+    if (!DeriveFileKeys(h, key, keys, error, &a.master))
+        return false;
+    if (!HeaderMacMatches(h, keys, error)) {
+        if (!error.empty())
+            return false;
+        throw CQMException(kArchiveWrongKey, (h.keyFile ? "Wrong key file, or the archive "
+                                                        : "Wrong password, or the archive ") +
+                                                 name + " is damaged.");
+    }
+    if (size < kHeaderSize + kTrailerSize) {
+        error = "The archive " + name + " is truncated.";
+        return false;
+    }
+    std::uint8_t trailer[kTrailerSize];
+    if (!src.ReadAt(size - kTrailerSize, trailer, kTrailerSize, error))
+        return false;
+    const std::uint64_t dirOffset = GetLE(trailer, 8);
+    const std::uint64_t dirLength = GetLE(trailer + 8, 8);
+    const std::uint64_t dirEnd = size - kTrailerSize;
+    if (std::memcmp(trailer + 16, kTrailerMagic, 8) != 0 || dirOffset < kHeaderSize || dirOffset > dirEnd ||
+        dirLength != dirEnd - dirOffset) {
+        error = "The archive " + name + " is truncated or damaged (no directory at its end).";
+        return false;
+    }
+    const std::uint8_t zero[16] = {};
+    FileHeader dirHeader;
+    FileKeys dirKeys;
+    if (!StreamKeys(h, a.master, zero, dirHeader, dirKeys, error))
+        return false;
+    // zlib expands at most about a thousandfold: a tiny stream cannot claim a huge directory.
+    MemorySink sink(std::min(kMaxDirectorySize, dirLength * 1100 + 1024));
+    RangeSource in(src, dirOffset, dirLength);
+    if (!DecryptStream(in, dirHeader, dirKeys, sink, name + " (directory)", false, error))
+        return false;
+    a.dataEnd = dirOffset;
+    if (!DecodeDirectory(sink.bytes(), dirOffset, a.entries, error)) {
+        error = name + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+// Writes an archive: the header, streams copied or newly encrypted, then directory and trailer.
+class ArchiveWriter {
+public:
+    ArchiveWriter(const std::string& path, const FileHeader& header, const SecureBytes& master)
+        : m_out(path, 0600), m_sink(m_out), m_header(header), m_master(master) {}
+
+    bool Begin(std::string& error) {
+        return m_out.open(error) && m_sink.Write(m_header.bytes, kHeaderSize, error);
+    }
+
+    // The stream as it is: its keys depend only on the master key and its ID, both kept.
+    bool Copy(RandomSource& src, const ArchiveEntry& entry, std::string& error) {
+        ArchiveEntry e = entry;
+        e.offset = m_sink.written();
+        std::vector<std::uint8_t> buffer(
+            static_cast<std::size_t>(std::min<std::uint64_t>(kCopySize, entry.length)));
+        std::uint64_t at = entry.offset;
+        std::uint64_t left = entry.length;
+        while (left > 0) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+            if (!src.ReadAt(at, buffer.data(), n, error) || !m_sink.Write(buffer.data(), n, error))
+                return false;
+            at += n;
+            left -= n;
+        }
+        m_entries.push_back(std::move(e));
+        return true;
+    }
+
+    bool Add(const std::string& source, const std::string& path, bool compress, std::string& error) {
+        struct stat st {};
+        Fd in(OpenRegularFile(source, st, error));
+        if (in.get() < 0)
+            return false;
+        ArchiveEntry e;
+        e.path = path;
+        e.size = static_cast<std::uint64_t>(st.st_size);
+        e.modified = st.st_mtim.tv_sec;
+        e.modifiedNanos = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
+        e.accessed = st.st_atim.tv_sec;
+        e.accessedNanos = static_cast<std::uint32_t>(st.st_atim.tv_nsec);
+        e.compressed = compress;
+        e.offset = m_sink.written();
+        if (!NewStreamId(e.stream, error))
+            return false;
+        FileHeader streamHeader;
+        FileKeys keys;
+        if (!StreamKeys(m_header, m_master, e.stream, streamHeader, keys, error))
+            return false;
+        FileMetadata meta;
+        meta.compressed = compress;
+        meta.size = e.size;
+        meta.modified = e.modified;
+        meta.modifiedNanos = e.modifiedNanos;
+        meta.accessed = e.accessed;
+        meta.accessedNanos = e.accessedNanos;
+        ChunkWriter writer(streamHeader, keys, m_sink);
+        if (!EncryptStream(in.get(), source, meta, writer, error))
+            return false;
+        e.length = m_sink.written() - e.offset;
+        m_entries.push_back(std::move(e));
+        return true;
+    }
+
+    bool Finish(std::string& error) {
+        const std::string directory = EncodeDirectory(m_entries);
+        const std::uint64_t dirOffset = m_sink.written();
+        const std::uint8_t zero[16] = {};
+        FileHeader dirHeader;
+        FileKeys keys;
+        if (!StreamKeys(m_header, m_master, zero, dirHeader, keys, error))
+            return false;
+        FileMetadata meta;
+        meta.compressed = true;
+        meta.size = directory.size();
+        const std::string record = EncodeMetadata(meta);
+        {
+            ChunkWriter writer(dirHeader, keys, m_sink);
+            Compressor data(writer, true);
+            if (!writer.Add(reinterpret_cast<const std::uint8_t*>(record.data()), record.size(), error) ||
+                !data.Add(reinterpret_cast<const std::uint8_t*>(directory.data()), directory.size(), true,
+                          error) ||
+                !writer.Finish(error))
+                return false;
+        }
+        std::string trailer;
+        PutLE(trailer, dirOffset, 8);
+        PutLE(trailer, m_sink.written() - dirOffset, 8);
+        trailer.append(kTrailerMagic, 8);
+        return m_sink.Write(reinterpret_cast<const std::uint8_t*>(trailer.data()), trailer.size(), error) &&
+               m_out.commit(error);
+    }
+
+    const std::vector<ArchiveEntry>& entries() const { return m_entries; }
+
+private:
+    bool NewStreamId(std::uint8_t id[16], std::string& error) {
+        // All zero is the directory's ID.
+        do {
+            if (!RandomBytes(id, 16, error))
+                return false;
+        } while (std::all_of(id, id + 16, [](std::uint8_t b) { return b == 0; }));
+        return true;
+    }
+
+    platform::AtomicFile m_out;
+    CountingFileSink m_sink;
+    const FileHeader& m_header;
+    const SecureBytes& m_master;
+    std::vector<ArchiveEntry> m_entries;
+};
+
+// An archive file opened for reading.
+class ArchiveFile {
+public:
+    bool Open(const std::string& path, std::string& error) {
+        struct stat st {};
+        m_fd = std::make_unique<Fd>(OpenRegularFile(path, st, error));
+        if (m_fd->get() < 0)
+            return false;
+        m_source =
+            std::make_unique<FileRandomSource>(m_fd->get(), static_cast<std::uint64_t>(st.st_size), path);
+        return true;
+    }
+    RandomSource& source() { return *m_source; }
+
+private:
+    std::unique_ptr<Fd> m_fd;
+    std::unique_ptr<FileRandomSource> m_source;
+};
+
+// Opens `path` with the password or the key file, whichever its header asks for.
+bool OpenArchiveFile(const std::string& path, const std::string& keyOrPassword, bool keyFile,
+                     ArchiveFile& file, OpeningKey& key, OpenedArchive& a, std::string& error) {
+    if (!file.Open(path, error))
+        return false;
+    if (keyFile && !LoadOpeningKey(keyOrPassword, true, key, error))
+        return false;
+    if (!keyFile)
+        key.password = keyOrPassword;
+    return OpenArchiveData(file.source(), key, path, a, error);
+}
+
+// Reports progress; false once the run was cancelled.
+bool Progress(CALLBACKSTRUCT_* cb, const std::string& current, uikit::IProgressIndicator* bar) {
+    if (!cb)
+        return true;
+    if (!cb->ShouldContinue()) {
+        *cb->pbStopped = 1;
+        return false;
+    }
+    cb->csCurrent = current;
+    ++cb->nCurrent;
+    if (bar)
+        bar->step();
+    if (cb->pfnCallBack)
+        cb->pfnCallBack(cb);
+    if (!cb->ShouldContinue()) {
+        *cb->pbStopped = 1;
+        return false;
+    }
+    return true;
+}
+
+const char* kCancelled = "The operation was cancelled; the archive was left as it was.";
+
+// Writes `a` again without the entries not kept, beside the old file, then replaces it.
+bool Rewrite(const std::string& path, RandomSource& src, const OpenedArchive& a,
+             const std::vector<bool>& keep, CALLBACKSTRUCT_* cb, std::string& error) {
+    ArchiveWriter writer(path, a.header, a.master);
+    if (!writer.Begin(error))
+        return false;
+    for (std::size_t i = 0; i < a.entries.size(); ++i) {
+        if (!keep[i])
+            continue;
+        if (!Progress(cb, a.entries[i].path, cb ? cb->hWndUpdateProgress : nullptr)) {
+            error = kCancelled;
+            return false;
+        }
+        if (!writer.Copy(src, a.entries[i], error))
+            return false;
+    }
+    return writer.Finish(error);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// "zip;JPG, *.png .gz" → {"zip", "jpg", "png", "gz"}
+std::set<std::string> ParseExtensions(const std::string& text) {
+    std::set<std::string> out;
+    std::string word;
+    auto flush = [&] {
+        std::size_t start = word.find_first_not_of("*.");
+        if (start != std::string::npos)
+            out.insert(Lower(word.substr(start)));
+        word.clear();
+    };
+    for (char c : text) {
+        if (c == ';' || c == ',' || c == ' ' || c == '\t')
+            flush();
+        else
+            word.push_back(c);
+    }
+    flush();
+    return out;
+}
+
+bool ShouldCompress(const std::string& path, bool compress, const std::set<std::string>& exceptions) {
+    if (!compress)
+        return false;
+    const std::string base = BaseName(path);
+    const auto dot = base.rfind('.');
+    return dot == std::string::npos || dot == 0 || !exceptions.count(Lower(base.substr(dot + 1)));
+}
+
+struct Source {
+    std::string path;  // on disk
+    std::string entry; // in the archive
+};
+
+// The regular files of `folder` (and below, with `recurse`); links are not followed.
+bool CollectFolder(const std::string& folder, const std::string& prefix, bool recurse,
+                   std::vector<Source>& out, std::string& error) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        error = "Cannot open the folder " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<std::string> names;
+    while (dirent* d = ::readdir(dir)) {
+        const std::string n = d->d_name;
+        if (n != "." && n != "..")
+            names.push_back(n);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+        const std::string full = folder + "/" + n;
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) != 0)
+            continue;
+        if (S_ISREG(st.st_mode))
+            out.push_back({full, prefix + n});
+        else if (S_ISDIR(st.st_mode) && recurse && !CollectFolder(full, prefix + n + "/", true, out, error))
+            return false;
+    }
+    return true;
+}
+
+bool CollectSources(const std::vector<std::string>& sources, bool recurse, std::vector<Source>& out,
+                    std::string& error) {
+    for (std::string s : sources) {
+        while (s.size() > 1 && s.back() == '/')
+            s.pop_back();
+        struct stat st {};
+        if (::stat(s.c_str(), &st) != 0) {
+            error = "Cannot find " + s + ".";
+            return false;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            const std::string base = BaseName(s);
+            const std::string prefix =
+                base.empty() || base == "." || base == ".." || base == "/" ? "" : base + "/";
+            if (!CollectFolder(s, prefix, recurse, out, error))
+                return false;
+        } else if (S_ISREG(st.st_mode)) {
+            out.push_back({s, BaseName(s)});
+        } else {
+            error = s + " is not a regular file.";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SameFile(const std::string& a, const struct stat& b) {
+    struct stat st {};
+    return ::stat(a.c_str(), &st) == 0 && st.st_dev == b.st_dev && st.st_ino == b.st_ino;
+}
+
+// Makes the folders above `entry` below `root`, refusing any that is a symbolic link or not a
+// folder; the full target path, or empty with a reason.
+std::string PrepareTarget(const std::string& root, const std::string& entry, std::string& error) {
+    std::string at = root;
+    std::size_t start = 0;
+    while (true) {
+        const auto slash = entry.find('/', start);
+        if (slash == std::string::npos)
+            break;
+        at += "/" + entry.substr(start, slash - start);
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) == 0) {
+            if (S_ISLNK(st.st_mode)) {
+                error = "Refused to extract " + entry + ": the folder " + at + " is a symbolic link.";
+                return {};
+            }
+            if (!S_ISDIR(st.st_mode)) {
+                error = "Cannot extract " + entry + ": " + at + " is not a folder.";
+                return {};
+            }
+        } else if (::mkdir(at.c_str(), 0755) != 0) {
+            error = "Cannot create the folder " + at + ": " + std::strerror(errno);
+            return {};
+        }
+        start = slash + 1;
+    }
+    return at + "/" + entry.substr(start);
+}
+
+// Writes one verified entry through a temporary file beside its target.
+class EntryOutput : public PlainSink {
+public:
+    EntryOutput(const std::string& target, const ArchiveEntry& entry) : m_out(target, 0600), m_entry(entry) {}
+    bool Begin(const FileMetadata& m, std::string& error) override {
+        if (m.size != m_entry.size) {
+            error = "The entry " + m_entry.path + " is damaged (its size does not match the directory).";
+            return false;
+        }
+        m_begun = true;
+        return m_out.open(error);
+    }
+    bool Write(const std::uint8_t* data, std::size_t size, std::string& error) override {
+        return m_out.write(data, size, error);
+    }
+    bool Commit(bool restoreTimes, std::string& error) {
+        if (!m_begun) {
+            error = "Nothing was decrypted.";
+            return false;
+        }
+        if (restoreTimes) {
+            const timespec times[2] = {{m_entry.accessed, static_cast<long>(m_entry.accessedNanos)},
+                                       {m_entry.modified, static_cast<long>(m_entry.modifiedNanos)}};
+            ::futimens(m_out.fd(), times);
+        }
+        return m_out.commit(error);
+    }
+
+private:
+    platform::AtomicFile m_out;
+    const ArchiveEntry& m_entry;
+    bool m_begun = false;
+};
+
+bool DecryptEntry(RandomSource& src, const OpenedArchive& a, const ArchiveEntry& e, PlainSink& sink,
+                  std::string& error) {
+    FileHeader streamHeader;
+    FileKeys keys;
+    if (!StreamKeys(a.header, a.master, e.stream, streamHeader, keys, error))
+        return false;
+    RangeSource in(src, e.offset, e.length);
+    return DecryptStream(in, streamHeader, keys, sink, e.path, false, error);
+}
+
+// Marks the entries named; false with a reason for a name the archive does not hold.
+bool SelectEntries(const OpenedArchive& a, const std::vector<std::string>& names, std::vector<bool>& selected,
+                   std::string& error) {
+    selected.assign(a.entries.size(), names.empty());
+    if (names.empty())
+        return true;
+    std::unordered_map<std::string, std::size_t> index;
+    for (std::size_t i = 0; i < a.entries.size(); ++i)
+        index.emplace(a.entries[i].path, i);
+    for (const std::string& n : names) {
+        const auto it = index.find(n);
+        if (it == index.end()) {
+            error = "The archive holds no entry " + n + ".";
+            return false;
+        }
+        selected[it->second] = true;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ValidEntryPath(const std::string& path) {
+    if (path.empty() || path.size() > kMaxPathLength || path.front() == '/' ||
+        path.find('\0') != std::string::npos)
+        return false;
+    std::size_t start = 0;
+    while (true) {
+        const auto slash = path.find('/', start);
+        const std::string part =
+            path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        if (slash == std::string::npos)
+            return true;
+        start = slash + 1;
+    }
+}
+
+bool AddToArchive(const std::string& archive, const std::vector<std::string>& sources,
+                  const std::string& keyOrPassword, bool keyFile, const ArchiveAddOptions& options,
+                  std::string& error, int* added) {
+    if (added)
+        *added = 0;
+    int resolved = 0;
+    if (!ResolveAlgorithmMode(options.algorithmMode, resolved)) {
+        error = "Unknown algorithm-mode code " + std::to_string(options.algorithmMode) + ".";
+        return false;
+    }
+    std::vector<Source> files;
+    if (!CollectSources(sources, options.recurse, files, error))
+        return false;
+    struct stat self {};
+    const bool exists = ::stat(archive.c_str(), &self) == 0;
+    // The archive never goes into itself.
+    if (exists)
+        files.erase(std::remove_if(files.begin(), files.end(),
+                                   [&](const Source& s) { return SameFile(s.path, self); }),
+                    files.end());
+
+    ArchiveFile file;
+    OpeningKey key;
+    OpenedArchive a;
+    if (exists) {
+        if (!OpenArchiveFile(archive, keyOrPassword, keyFile, file, key, a, error))
+            return false;
+    } else {
+        if (!keyFile && keyOrPassword.empty())
+            throw CQMException(kArchivePasswordNeeded,
+                               "A password is needed to create the archive " + archive + ".");
+        FileKeys headerKeys;
+        if (!LoadOpeningKey(keyOrPassword, keyFile, key, error) ||
+            !NewFileHeader(resolved, key, a.header, headerKeys, error, true, &a.master))
+            return false;
+    }
+
+    // Which old entries stay and which files are added, by the overwrite policy.
+    std::unordered_map<std::string, std::size_t> index;
+    for (std::size_t i = 0; i < a.entries.size(); ++i)
+        index.emplace(a.entries[i].path, i);
+    std::vector<bool> keep(a.entries.size(), true);
+    std::vector<const Source*> toAdd;
+    std::set<std::string> seen;
+    for (const Source& s : files) {
+        if (!seen.insert(s.entry).second)
+            continue; // the same name twice among the sources: the first one wins
+        const auto it = index.find(s.entry);
+        if (it == index.end()) {
+            toAdd.push_back(&s);
+            continue;
+        }
+        bool replace = false;
+        switch (options.overwrite) {
+        case kReplaceEntry:
+            replace = true;
+            break;
+        case kReplaceOlderEntry: {
+            struct stat st {};
+            const ArchiveEntry& e = a.entries[it->second];
+            replace = ::stat(s.path.c_str(), &st) == 0 &&
+                      (st.st_mtim.tv_sec > e.modified ||
+                       (st.st_mtim.tv_sec == e.modified && st.st_mtim.tv_nsec > e.modifiedNanos));
+            break;
+        }
+        case kAskEntry:
+            replace = uikit::MessageBox("The archive " + archive + " already holds " + s.entry +
+                                            ". Replace it with " + s.path + "?",
+                                        "Quillmark", uikit::Buttons::YesNo,
+                                        uikit::Icon::Question) == uikit::Answer::Yes;
+            break;
+        default:
+            break;
+        }
+        if (replace) {
+            keep[it->second] = false;
+            toAdd.push_back(&s);
+        }
+    }
+    if (exists && toAdd.empty())
+        return true; // nothing to change
+
+    const std::set<std::string> exceptions = ParseExtensions(options.extensionsNotCompressed);
+    CALLBACKSTRUCT_* cb = options.progress;
+    ArchiveWriter writer(archive, a.header, a.master);
+    if (!writer.Begin(error))
+        return false;
+    for (std::size_t i = 0; i < a.entries.size(); ++i) {
+        if (!keep[i])
+            continue;
+        if (cb && !cb->ShouldContinue()) {
+            *cb->pbStopped = 1;
+            error = kCancelled;
+            return false;
+        }
+        if (cb && cb->hWndUpdateProgress)
+            cb->hWndUpdateProgress->step();
+        if (!writer.Copy(file.source(), a.entries[i], error))
+            return false;
+    }
+    if (cb && cb->hWndProgress)
+        cb->hWndProgress->setRange(0, static_cast<int>(toAdd.size()));
+    for (const Source* s : toAdd) {
+        if (!Progress(cb, s->path, cb ? cb->hWndProgress : nullptr)) {
+            error = kCancelled;
+            return false;
+        }
+        if (!writer.Add(s->path, s->entry, ShouldCompress(s->entry, options.compress, exceptions), error))
+            return false;
+    }
+    if (!writer.Finish(error))
+        return false;
+    if (added)
+        *added = static_cast<int>(toAdd.size());
+    return true;
+}
+
+bool ListArchive(const std::string& archive, const std::string& keyOrPassword, bool keyFile,
+                 std::vector<ArchiveEntry>& entries, std::string& error) {
+    ArchiveFile file;
+    OpeningKey key;
+    OpenedArchive a;
+    if (!OpenArchiveFile(archive, keyOrPassword, keyFile, file, key, a, error))
+        return false;
+    entries = std::move(a.entries);
+    return true;
+}
+
+bool ExtractArchive(const std::string& archive, const std::vector<std::string>& names,
+                    const std::string& folder, const std::string& keyOrPassword, bool keyFile,
+                    const ArchiveExtractOptions& options, std::vector<std::string>* written,
+                    std::string& error) {
+    ArchiveFile file;
+    OpeningKey key;
+    OpenedArchive a;
+    if (!OpenArchiveFile(archive, keyOrPassword, keyFile, file, key, a, error))
+        return false;
+    std::vector<bool> selected;
+    if (!SelectEntries(a, names, selected, error))
+        return false;
+    const std::string root = folder.empty() ? "." : folder;
+    if (!IsDirectory(root)) {
+        error = "The output folder " + root + " does not exist.";
+        return false;
+    }
+    CALLBACKSTRUCT_* cb = options.progress;
+    std::vector<bool> keep(a.entries.size(), true);
+    std::string firstError;
+    for (std::size_t i = 0; i < a.entries.size(); ++i) {
+        if (!selected[i])
+            continue;
+        const ArchiveEntry& e = a.entries[i];
+        if (!Progress(cb, e.path, cb ? cb->hWndProgress : nullptr)) {
+            error = "The operation was cancelled.";
+            return false;
+        }
+        std::string entryError;
+        const std::string target = PrepareTarget(root, e.path, entryError);
+        bool ok = !target.empty();
+        struct stat st {};
+        if (ok && ::lstat(target.c_str(), &st) == 0) {
+            if (S_ISLNK(st.st_mode)) {
+                entryError = "Refused to extract " + e.path + ": " + target + " is a symbolic link.";
+                ok = false;
+            } else if (!options.overwrite || S_ISDIR(st.st_mode)) {
+                entryError = "The file " + target + " already exists.";
+                ok = false;
+            }
+        }
+        if (ok) {
+            EntryOutput out(target, e);
+            ok = DecryptEntry(file.source(), a, e, out, entryError) &&
+                 out.Commit(options.restoreTimes, entryError);
+        }
+        if (!ok) {
+            if (firstError.empty())
+                firstError = entryError;
+            continue;
+        }
+        keep[i] = false;
+        if (written)
+            written->push_back(target);
+    }
+    if (options.removeExtracted) {
+        if (std::none_of(keep.begin(), keep.end(), [](bool k) { return k; }))
+            throw CQMException(kArchiveNoEntriesLeft,
+                               "No entries are left in the archive " + archive +
+                                   "; every entry was extracted and the archive was left as it was.");
+        if (std::find(keep.begin(), keep.end(), false) != keep.end() &&
+            !Rewrite(archive, file.source(), a, keep, nullptr, error))
+            return false;
+    }
+    if (!firstError.empty()) {
+        error = firstError;
+        return false;
+    }
+    return true;
+}
+
+bool DeleteFromArchive(const std::string& archive, const std::vector<std::string>& names,
+                       const std::string& keyOrPassword, bool keyFile, CALLBACKSTRUCT_* progress,
+                       std::string& error) {
+    ArchiveFile file;
+    OpeningKey key;
+    OpenedArchive a;
+    if (!OpenArchiveFile(archive, keyOrPassword, keyFile, file, key, a, error))
+        return false;
+    std::vector<bool> selected;
+    if (names.empty() || !SelectEntries(a, names, selected, error)) {
+        if (error.empty())
+            error = "No entries to delete were named.";
+        return false;
+    }
+    std::vector<bool> keep(selected.size());
+    for (std::size_t i = 0; i < selected.size(); ++i)
+        keep[i] = !selected[i];
+    if (std::none_of(keep.begin(), keep.end(), [](bool k) { return k; }))
+        throw CQMException(kArchiveNoEntriesLeft,
+                           "Deleting these entries would leave the archive " + archive + " empty.");
+    return Rewrite(archive, file.source(), a, keep, progress, error);
+}
+
+bool CheckArchiveBytes(const std::uint8_t* data, std::size_t size, const std::string& keyOrPassword,
+                       bool keyFile, const std::uint8_t* keyId, const std::uint8_t* keySecret,
+                       std::size_t keySecretSize, bool extract, std::vector<ArchiveEntry>& entries,
+                       std::string& error) {
+    MemoryRandomSource src(data, size);
+    OpeningKey key;
+    if (keyFile) {
+        key.haveKeyFile = true;
+        std::memcpy(key.keyId, keyId, kKeyIdSize);
+        key.keySecret.Assign(keySecret, keySecretSize);
+    } else {
+        key.password = keyOrPassword;
+    }
+    OpenedArchive a;
+    if (!OpenArchiveData(src, key, "input", a, error))
+        return false;
+    entries = a.entries;
+    if (!extract)
+        return true;
+    // Only verified bytes, never more than the directory says, may come out of an entry.
+    class Discard : public PlainSink {
+    public:
+        explicit Discard(std::uint64_t size) : m_size(size) {}
+        bool Begin(const FileMetadata& m, std::string& e) override {
+            if (m.size != m_size) {
+                e = "size mismatch";
+                return false;
+            }
+            return true;
+        }
+        bool Write(const std::uint8_t*, std::size_t n, std::string&) override {
+            m_total += n;
+            if (m_total > m_size)
+                __builtin_trap();
+            return true;
+        }
+
+    private:
+        std::uint64_t m_size;
+        std::uint64_t m_total = 0;
+    };
+    for (const ArchiveEntry& e : a.entries) {
+        Discard sink(e.size);
+        if (!DecryptEntry(src, a, e, sink, error))
+            return false;
+    }
+    return true;
+}
+
+} // namespace corecrypt
+
+int EncryptIntoArchive(const char* archive, const char*, const std::vector<std::string>& sources,
+                       const char* keyOrPassword, int isKeyFile, char* errorText, int errorTextSize,
+                       int overwritePolicy, int compress, const char* extensionsNotCompressed, int recurse,
+                       CALLBACKSTRUCT_* progress, int algorithmMode, int) {
+    if (!archive || !keyOrPassword) {
+        corecrypt::SetErrorText(errorText, errorTextSize, "Invalid arguments.");
+        return 0;
+    }
+    corecrypt::ArchiveAddOptions options;
+    options.overwrite = overwritePolicy;
+    options.compress = compress != 0;
+    options.extensionsNotCompressed = extensionsNotCompressed ? extensionsNotCompressed : "";
+    options.recurse = recurse != 0;
+    options.algorithmMode = algorithmMode;
+    options.progress = progress;
+    std::string error;
+    try {
+        if (corecrypt::AddToArchive(archive, sources, keyOrPassword, isKeyFile != 0, options, error))
+            return 1;
+    } catch (const CQMException& e) {
+        error = e.GetReportText();
+    }
+    corecrypt::SetErrorText(errorText, errorTextSize, error);
+    return 0;
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+// Encrypted archives (".qma"): many files under one password or key file.
+//
+// Layout: the 96-byte header of an encrypted file (bytes 1-4 "QMPA"), then one chunk stream per
+// entry, then the directory stream, then a 24-byte trailer (u64 directory offset, u64 directory
+// length, "QMPAEND1"). Every stream is a chunk stream as in an encrypted file, under keys and an
+// IV of its own that the master key expands to with the stream's 16-byte ID, so a stream moved
+// to another entry or another archive fails verification. The directory (entry paths, sizes,
+// times, stream positions and IDs) is one such stream with an all-zero ID: listing reads only
+// the header, the trailer and the directory.
+//
+// Overwrite policies for entries that already exist in the archive under the same path:
+//   0 keep the entry (the file is not added), 1 replace it, 2 replace it when the file is newer
+//   than the entry, 3 ask the user through uikit (callers running unattended pass 0 instead).
+//
+// Codes thrown as CQMException: 51 a password is needed and none was given, 55 the password or
+// key file is wrong, 57 the operation would leave the archive without entries.
+
+#include "corecrypt/CallbackStruct.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace corecrypt {
+
+constexpr int kArchivePasswordNeeded = 51;
+constexpr int kArchiveWrongKey = 55;
+constexpr int kArchiveNoEntriesLeft = 57;
+
+enum ArchiveOverwrite { kKeepEntry = 0, kReplaceEntry = 1, kReplaceOlderEntry = 2, kAskEntry = 3 };
+
+struct ArchiveEntry {
+    std::string path; // relative, with '/'
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::uint32_t modifiedNanos = 0;
+    std::int64_t accessed = 0;
+    std::uint32_t accessedNanos = 0;
+    bool compressed = false;
+    // Where its stream lies.
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    std::uint8_t stream[16] = {};
+};
+
+struct ArchiveAddOptions {
+    int overwrite = kKeepEntry;
+    bool compress = true;
+    std::string extensionsNotCompressed; // "zip;jpg, *.png" and the like
+    bool recurse = true;                 // add the contents of folders' subfolders too
+    int algorithmMode = 0;               // for a new archive; 0 the default
+    CALLBACKSTRUCT_* progress = nullptr;
+};
+
+// Adds files and folders' files to `archive`, creating it when missing. A changed archive is
+// written beside the old one and replaces it only when complete. `added` counts the files added.
+bool AddToArchive(const std::string& archive, const std::vector<std::string>& sources,
+                  const std::string& keyOrPassword, bool keyFile, const ArchiveAddOptions& options,
+                  std::string& error, int* added = nullptr);
+
+// The entries, in archive order. Throws CQMException 51 or 55; false with a reason otherwise.
+bool ListArchive(const std::string& archive, const std::string& keyOrPassword, bool keyFile,
+                 std::vector<ArchiveEntry>& entries, std::string& error);
+
+struct ArchiveExtractOptions {
+    bool overwrite = false;
+    bool restoreTimes = true;
+    bool removeExtracted = false; // decrypt-and-remove: take the extracted entries out
+    CALLBACKSTRUCT_* progress = nullptr;
+};
+
+// Extracts the named entries (all when `names` is empty) into `folder`. Names that would land
+// outside it (absolute, "..", through a symbolic link) are refused. `written` receives the
+// files written. Throws 51/55, and 57 when decrypt-and-remove would empty the archive.
+bool ExtractArchive(const std::string& archive, const std::vector<std::string>& names,
+                    const std::string& folder, const std::string& keyOrPassword, bool keyFile,
+                    const ArchiveExtractOptions& options, std::vector<std::string>* written,
+                    std::string& error);
+
+// Removes the named entries. Throws 51/55, and 57 when no entry would be left.
+bool DeleteFromArchive(const std::string& archive, const std::vector<std::string>& names,
+                       const std::string& keyOrPassword, bool keyFile, CALLBACKSTRUCT_* progress,
+                       std::string& error);
+
+// A relative path with '/' that stays below the folder it is extracted into.
+bool ValidEntryPath(const std::string& path);
+
+// Parses an archive held in memory, for the fuzz targets: the directory, and when `extract`
+// each entry's verified bytes (discarded). False with a reason for anything damaged.
+bool CheckArchiveBytes(const std::uint8_t* data, std::size_t size, const std::string& keyOrPassword,
+                       bool keyFile, const std::uint8_t* keyId, const std::uint8_t* keySecret,
+                       std::size_t keySecretSize, bool extract, std::vector<ArchiveEntry>& entries,
+                       std::string& error);
+
+} // namespace corecrypt
+
+// The call the task runs use. `empty` is unused ("" by convention); `isKeyFile` says whether
+// `keyOrPassword` is a key file. Non-zero when every file was added.
+int EncryptIntoArchive(const char* archive, const char* empty, const std::vector<std::string>& sources,
+                       const char* keyOrPassword, int isKeyFile, char* errorText, int errorTextSize,
+                       int overwritePolicy, int compress, const char* extensionsNotCompressed, int recurse,
+                       CALLBACKSTRUCT_* progress, int algorithmMode, int reserved0);

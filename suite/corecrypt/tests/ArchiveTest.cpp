@@ -1,0 +1,398 @@
+// Encrypted archives: round trips, updates, deletion, cancels that leave the old archive, and
+// refusal of damaged archives and of names that would leave the output folder.
+#include "corecrypt/Archive.h"
+#include "TestSupport.h"
+#include "corecrypt/EncryptedFile.h"
+#include "corecrypt/KeyFile.h"
+#include "corecrypt/Paths.h"
+#include "corecrypt/Primitives.h"
+#include "corecrypt/QMException.h"
+#include "platform/AtomicFile.h"
+#include "uikit/Progress.h"
+#include "uikit/ScriptedBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using corecrypt::ArchiveEntry;
+using qmtest::ReadFile;
+using qmtest::WriteFile;
+
+class CountingBar : public uikit::IProgressIndicator {
+public:
+    void setRange(int, int high) override { range = high; }
+    void setPosition(int p) override {
+        if (p > pos)
+            steps += p - pos;
+        pos = p;
+    }
+    int position() const override { return pos; }
+    int range = 0;
+    int steps = 0;
+    int pos = 0;
+};
+
+class Archive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        corecrypt::SetKdfCostForTesting(corecrypt::KdfCost{10, 8, 1});
+        m_src = qmtest::MakeTempDir("src");
+        m_out = qmtest::MakeTempDir("out");
+        m_archive = qmtest::MakeTempDir("arc") + "/a.qma";
+        WriteFile(m_src + "/one.txt", std::string(100000, 'a'));
+        WriteFile(m_src + "/two.bin", qmtest::PseudoRandomBytes(200000, 2));
+        ::mkdir((m_src + "/sub").c_str(), 0755);
+        ::mkdir((m_src + "/sub/deeper").c_str(), 0755);
+        WriteFile(m_src + "/sub/three.jpg", std::string(5000, 'j'));
+        WriteFile(m_src + "/sub/deeper/four", "");
+    }
+    void TearDown() override {
+        corecrypt::SetKdfCostForTesting(std::nullopt);
+        platform::AtomicFile::FailAfterBytesForTesting(-1);
+    }
+
+    bool Add(const std::vector<std::string>& sources, corecrypt::ArchiveAddOptions options = {},
+             const std::string& secret = "pw", bool keyFile = false) {
+        std::string error;
+        const bool ok = corecrypt::AddToArchive(m_archive, sources, secret, keyFile, options, error);
+        m_error = error;
+        return ok;
+    }
+    std::vector<ArchiveEntry> List(const std::string& secret = "pw", bool keyFile = false) {
+        std::vector<ArchiveEntry> entries;
+        std::string error;
+        EXPECT_TRUE(corecrypt::ListArchive(m_archive, secret, keyFile, entries, error)) << error;
+        return entries;
+    }
+    static std::vector<std::string> Paths(const std::vector<ArchiveEntry>& entries) {
+        std::vector<std::string> out;
+        for (const auto& e : entries)
+            out.push_back(e.path);
+        return out;
+    }
+    bool Extract(const std::vector<std::string>& names, corecrypt::ArchiveExtractOptions options = {},
+                 const std::string& secret = "pw", bool keyFile = false) {
+        std::string error;
+        const bool ok =
+            corecrypt::ExtractArchive(m_archive, names, m_out, secret, keyFile, options, nullptr, error);
+        m_error = error;
+        return ok;
+    }
+    static int CodeOf(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const CQMException& e) {
+            return e.GetCode();
+        }
+        return -1;
+    }
+
+    std::string m_src, m_out, m_archive, m_error;
+};
+
+TEST_F(Archive, RoundTripWithPasswordKeepsTreeSizesAndTimes) {
+    const timespec times[2] = {{1500000000, 123}, {1600000000, 456789}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (m_src + "/one.txt").c_str(), times, 0), 0);
+    corecrypt::ArchiveAddOptions options;
+    options.extensionsNotCompressed = "zip; *.JPG,.gz";
+    ASSERT_TRUE(Add({m_src}, options)) << m_error;
+    const auto entries = List();
+    const std::string base = corecrypt::BaseName(m_src);
+    EXPECT_EQ(Paths(entries), (std::vector<std::string>{base + "/one.txt", base + "/sub/deeper/four",
+                                                        base + "/sub/three.jpg", base + "/two.bin"}));
+    EXPECT_EQ(entries[0].size, 100000u);
+    EXPECT_EQ(entries[0].modified, 1600000000);
+    EXPECT_EQ(entries[0].modifiedNanos, 456789u);
+    EXPECT_TRUE(entries[0].compressed);
+    EXPECT_FALSE(entries[2].compressed) << "jpg is among the extensions not compressed";
+    // The text compresses: its stream is far smaller than the file.
+    EXPECT_LT(entries[0].length, 10000u);
+
+    ASSERT_TRUE(Extract({})) << m_error;
+    EXPECT_EQ(ReadFile(m_out + "/" + base + "/one.txt"), std::string(100000, 'a'));
+    EXPECT_EQ(ReadFile(m_out + "/" + base + "/two.bin"), qmtest::PseudoRandomBytes(200000, 2));
+    EXPECT_EQ(ReadFile(m_out + "/" + base + "/sub/three.jpg"), std::string(5000, 'j'));
+    EXPECT_TRUE(qmtest::Exists(m_out + "/" + base + "/sub/deeper/four"));
+    struct stat st {};
+    ASSERT_EQ(::stat((m_out + "/" + base + "/one.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1600000000);
+}
+
+TEST_F(Archive, NonRecursiveAddTakesOnlyTheFolderItself) {
+    corecrypt::ArchiveAddOptions options;
+    options.recurse = false;
+    ASSERT_TRUE(Add({m_src}, options)) << m_error;
+    EXPECT_EQ(List().size(), 2u);
+}
+
+TEST_F(Archive, KeyFileRoundTripAndCodes) {
+    const std::string key = m_src + "/../k.qmk";
+    char error[512];
+    ASSERT_NE(CreateKeyFile(key.c_str(), error, 512), 0) << error;
+    ASSERT_TRUE(Add({m_src + "/one.txt"}, {}, key, true)) << m_error;
+    const auto entries = List(key, true);
+    ASSERT_EQ(entries.size(), 1u);
+    ASSERT_TRUE(Extract({"one.txt"}, {}, key, true)) << m_error;
+    EXPECT_EQ(ReadFile(m_out + "/one.txt"), std::string(100000, 'a'));
+
+    const std::string other = m_src + "/../other.qmk";
+    ASSERT_NE(CreateKeyFile(other.c_str(), error, 512), 0) << error;
+    std::vector<ArchiveEntry> e;
+    std::string err;
+    EXPECT_EQ(CodeOf([&] { corecrypt::ListArchive(m_archive, other, true, e, err); }), 55);
+    EXPECT_EQ(CodeOf([&] { corecrypt::ListArchive(m_archive, "", false, e, err); }), 51);
+}
+
+TEST_F(Archive, PasswordCodes51And55) {
+    ASSERT_TRUE(Add({m_src + "/one.txt"})) << m_error;
+    std::vector<ArchiveEntry> e;
+    std::string err;
+    EXPECT_EQ(CodeOf([&] { corecrypt::ListArchive(m_archive, "", false, e, err); }), 51);
+    EXPECT_EQ(CodeOf([&] { corecrypt::ListArchive(m_archive, "wrong", false, e, err); }), 55);
+    EXPECT_EQ(CodeOf([&] { Add({m_src + "/two.bin"}, {}, "wrong"); }), 55);
+    EXPECT_EQ(List().size(), 1u);
+}
+
+TEST_F(Archive, AddingToAnExistingArchiveFollowsTheOverwritePolicy) {
+    ASSERT_TRUE(Add({m_src + "/one.txt"})) << m_error;
+    ASSERT_TRUE(Add({m_src + "/two.bin"})) << m_error;
+    EXPECT_EQ(Paths(List()), (std::vector<std::string>{"one.txt", "two.bin"}));
+
+    WriteFile(m_src + "/one.txt", "changed");
+    const timespec older[2] = {{1000, 0}, {1000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (m_src + "/one.txt").c_str(), older, 0), 0);
+    corecrypt::ArchiveAddOptions options;
+    options.overwrite = corecrypt::kKeepEntry;
+    ASSERT_TRUE(Add({m_src + "/one.txt"}, options)) << m_error;
+    options.overwrite = corecrypt::kReplaceOlderEntry; // the file is older than the entry: kept
+    ASSERT_TRUE(Add({m_src + "/one.txt"}, options)) << m_error;
+    EXPECT_EQ(List()[0].size, 100000u);
+
+    uikit::ScriptedBackend ui;
+    uikit::ScopedBackend scope(ui);
+    ui.queueAnswer(uikit::Answer::No);
+    options.overwrite = corecrypt::kAskEntry;
+    ASSERT_TRUE(Add({m_src + "/one.txt"}, options)) << m_error;
+    EXPECT_EQ(List()[0].size, 100000u);
+    ui.queueAnswer(uikit::Answer::Yes);
+    ASSERT_TRUE(Add({m_src + "/one.txt"}, options)) << m_error;
+    EXPECT_EQ(ui.messages().size(), 2u);
+    const auto entries = List();
+    EXPECT_EQ(Paths(entries), (std::vector<std::string>{"two.bin", "one.txt"}));
+    ASSERT_TRUE(Extract({})) << m_error;
+    EXPECT_EQ(ReadFile(m_out + "/one.txt"), "changed");
+    EXPECT_EQ(ReadFile(m_out + "/two.bin"), qmtest::PseudoRandomBytes(200000, 2));
+}
+
+TEST_F(Archive, ProgressAndCancelLeaveTheOldArchive) {
+    ASSERT_TRUE(Add({m_src + "/one.txt"})) << m_error;
+    const std::string before = ReadFile(m_archive);
+    CALLBACKSTRUCT_ run;
+    CALLBACKSTRUCT_ task = run; // obeys the run's continue flag
+    CountingBar bar;
+    task.hWndProgress = &bar;
+    static std::vector<std::string> seen;
+    seen.clear();
+    task.pfnCallBack = [](CALLBACKSTRUCT_* r) {
+        seen.push_back(r->csCurrent);
+        if (seen.size() == 2)
+            r->bContinue = 0; // this copy's own flag does not govern it ...
+    };
+    corecrypt::ArchiveAddOptions options;
+    options.progress = &task;
+    ASSERT_TRUE(Add({m_src}, options)) << m_error;
+    EXPECT_EQ(seen.size(), 4u);
+    EXPECT_EQ(bar.range, 4);
+    EXPECT_EQ(bar.steps, 4);
+    EXPECT_EQ(List().size(), 5u);
+
+    const std::string afterFirst = ReadFile(m_archive);
+    seen.clear();
+    task.pfnCallBack = [](CALLBACKSTRUCT_* r) {
+        seen.push_back(r->csCurrent);
+        if (seen.size() == 2)
+            *r->pbContinue = 0; // ... the run's flag does
+    };
+    WriteFile(m_src + "/five", "5");
+    WriteFile(m_src + "/six", "6");
+    options.overwrite = corecrypt::kReplaceEntry;
+    EXPECT_FALSE(Add({m_src}, options));
+    EXPECT_EQ(run.bStopped, 1);
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_EQ(ReadFile(m_archive), afterFirst);
+    EXPECT_NE(afterFirst, before);
+}
+
+TEST_F(Archive, FullDiskLeavesTheOldArchive) {
+    ASSERT_TRUE(Add({m_src + "/one.txt"})) << m_error;
+    const std::string before = ReadFile(m_archive);
+    platform::AtomicFile::FailAfterBytesForTesting(1000);
+    EXPECT_FALSE(Add({m_src + "/two.bin"}));
+    platform::AtomicFile::FailAfterBytesForTesting(-1);
+    EXPECT_EQ(ReadFile(m_archive), before);
+    EXPECT_EQ(List().size(), 1u);
+}
+
+TEST_F(Archive, DeletionAndDecryptAndRemove) {
+    ASSERT_TRUE(Add({m_src + "/one.txt", m_src + "/two.bin", m_src + "/sub/three.jpg"})) << m_error;
+    std::string error;
+    EXPECT_FALSE(corecrypt::DeleteFromArchive(m_archive, {"missing"}, "pw", false, nullptr, error));
+    EXPECT_NE(error.find("missing"), std::string::npos);
+    ASSERT_TRUE(corecrypt::DeleteFromArchive(m_archive, {"two.bin"}, "pw", false, nullptr, error)) << error;
+    EXPECT_EQ(Paths(List()), (std::vector<std::string>{"one.txt", "three.jpg"}));
+    EXPECT_EQ(
+        CodeOf([&] {
+            corecrypt::DeleteFromArchive(m_archive, {"one.txt", "three.jpg"}, "pw", false, nullptr, error);
+        }),
+        57);
+    EXPECT_EQ(List().size(), 2u);
+
+    corecrypt::ArchiveExtractOptions remove;
+    remove.removeExtracted = true;
+    ASSERT_TRUE(Extract({"one.txt"}, remove)) << m_error;
+    EXPECT_EQ(ReadFile(m_out + "/one.txt"), std::string(100000, 'a'));
+    EXPECT_EQ(Paths(List()), (std::vector<std::string>{"three.jpg"}));
+    EXPECT_EQ(CodeOf([&] { Extract({}, remove); }), 57);
+    EXPECT_EQ(ReadFile(m_out + "/three.jpg"), std::string(5000, 'j'));
+    EXPECT_EQ(List().size(), 1u) << "the archive stays as it was when nothing would be left";
+}
+
+TEST_F(Archive, ExistingFilesAreReplacedOnlyWithOverwrite) {
+    ASSERT_TRUE(Add({m_src + "/one.txt"})) << m_error;
+    WriteFile(m_out + "/one.txt", "mine");
+    EXPECT_FALSE(Extract({}));
+    EXPECT_NE(m_error.find("already exists"), std::string::npos);
+    EXPECT_EQ(ReadFile(m_out + "/one.txt"), "mine");
+    corecrypt::ArchiveExtractOptions options;
+    options.overwrite = true;
+    ASSERT_TRUE(Extract({}, options)) << m_error;
+    EXPECT_EQ(ReadFile(m_out + "/one.txt").size(), 100000u);
+}
+
+TEST_F(Archive, SymbolicLinksInTheOutputAreRefused) {
+    ASSERT_TRUE(Add({m_src + "/sub"})) << m_error;
+    const std::string elsewhere = qmtest::MakeTempDir("elsewhere");
+    ASSERT_EQ(::symlink(elsewhere.c_str(), (m_out + "/sub").c_str()), 0);
+    EXPECT_FALSE(Extract({}));
+    EXPECT_NE(m_error.find("symbolic link"), std::string::npos) << m_error;
+    EXPECT_FALSE(qmtest::Exists(elsewhere + "/three.jpg"));
+}
+
+TEST(ArchivePaths, ClimbingAndAbsoluteNamesAreInvalid) {
+    for (const char* bad : {"", "/etc/passwd", "../x", "a/../../x", "a/..", "./a", "a//b", "a/", "..", "."})
+        EXPECT_FALSE(corecrypt::ValidEntryPath(bad)) << bad;
+    for (const char* good : {"a", "a/b", "..a", "a/.b", "a..b/c"})
+        EXPECT_TRUE(corecrypt::ValidEntryPath(good)) << good;
+}
+
+TEST_F(Archive, TamperingAndTruncationAreRefusedWithNothingWritten) {
+    ASSERT_TRUE(Add({m_src + "/one.txt", m_src + "/two.bin"})) << m_error;
+    const std::string good = ReadFile(m_archive);
+    const auto entries = List();
+    auto expectRefused = [&](const std::string& bytes, const char* what) {
+        WriteFile(m_archive, bytes);
+        std::string error;
+        std::vector<ArchiveEntry> e;
+        bool ok = false;
+        try {
+            ok = corecrypt::ListArchive(m_archive, "pw", false, e, error) &&
+                 corecrypt::ExtractArchive(m_archive, {}, m_out, "pw", false, {}, nullptr, error);
+        } catch (const CQMException& ex) {
+            error = ex.GetReportText();
+        }
+        EXPECT_FALSE(ok) << what;
+        EXPECT_FALSE(error.empty()) << what;
+        EXPECT_FALSE(qmtest::Exists(m_out + "/two.bin")) << what;
+    };
+    std::string bytes = good;
+    bytes[static_cast<std::size_t>(entries[1].offset + 70000)] ^= 1;
+    expectRefused(bytes, "a flipped bit in an entry");
+    bytes = good;
+    bytes[bytes.size() - 40] ^= 1;
+    expectRefused(bytes, "a flipped bit in the directory");
+    bytes = good;
+    bytes[20] ^= 1;
+    expectRefused(bytes, "a flipped bit in the header");
+    expectRefused(good.substr(0, good.size() - 1), "one byte cut");
+    expectRefused(good.substr(0, good.size() / 2), "half cut");
+    expectRefused(good.substr(0, 50), "header cut");
+    // Two entries' streams swapped in place (same length) fail: each stream has its own keys.
+    bytes = good;
+    std::string one = good.substr(entries[0].offset, entries[0].length);
+    std::string two = good.substr(entries[1].offset, entries[0].length);
+    bytes.replace(entries[1].offset, one.size(), one);
+    bytes.replace(entries[0].offset, two.size(), two);
+    expectRefused(bytes, "swapped streams");
+}
+
+TEST(ArchiveEncryptedFile, AnArchiveIsNotDecryptedAsAFile) {
+    corecrypt::SetKdfCostForTesting(corecrypt::KdfCost{10, 8, 1});
+    const std::string dir = qmtest::MakeTempDir("x");
+    WriteFile(dir + "/f", "data");
+    std::string error;
+    ASSERT_TRUE(corecrypt::AddToArchive(dir + "/a.qma", {dir + "/f"}, "pw", false, {}, error)) << error;
+    EXPECT_FALSE(corecrypt::DecryptFile(dir + "/a.qma", dir + "/out", "pw", false, false, nullptr, error));
+    EXPECT_NE(error.find("archive"), std::string::npos);
+    // The header bytes the key store reads.
+    const std::string bytes = ReadFile(dir + "/a.qma");
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 41);
+    EXPECT_EQ(bytes[9] & 1, 0);
+    EXPECT_EQ(bytes[10], 2);
+    corecrypt::SetKdfCostForTesting(std::nullopt);
+}
+
+} // namespace
+
+// Regenerates the archive fuzz seeds (run with --gtest_also_run_disabled_tests): small archives
+// under the fuzz targets' password and key file, with and without compression, several modes.
+TEST(ArchiveSeeds, DISABLED_Write) {
+    corecrypt::SetKdfCostForTesting(corecrypt::KdfCost{10, 8, 1});
+    const std::string seeds = std::string(QM_TEST_DATA_DIR) + "/fuzz/archive";
+    ::mkdir(seeds.c_str(), 0755);
+    const std::string dir = qmtest::MakeTempDir("seed");
+    ::mkdir((dir + "/d").c_str(), 0755);
+    WriteFile(dir + "/d/a.txt", "hello hello hello hello");
+    WriteFile(dir + "/d/b", qmtest::PseudoRandomBytes(300, 5));
+    WriteFile(dir + "/d/e", "");
+    const std::string key = std::string(QM_TEST_DATA_DIR) + "/fuzz/fuzz.qmk";
+    int n = 0;
+    for (int code : {2, 1, 3, 4, 11, 38}) {
+        for (bool keyFile : {false, true}) {
+            corecrypt::ArchiveAddOptions options;
+            options.algorithmMode = code;
+            options.compress = (n % 2) == 0;
+            const std::string out = seeds + "/s" + std::to_string(++n) + ".qma";
+            ::unlink(out.c_str());
+            std::string error;
+            ASSERT_TRUE(
+                corecrypt::AddToArchive(out, {dir + "/d"}, keyFile ? key : "fuzz", keyFile, options, error))
+                << error;
+        }
+    }
+    corecrypt::SetKdfCostForTesting(std::nullopt);
+}
+
+TEST(ArchiveSeeds, SeedsOpenWithTheFuzzTargetsKeys) {
+    const std::string seeds = std::string(QM_TEST_DATA_DIR) + "/fuzz/archive";
+    std::uint8_t id[16];
+    std::uint8_t secret[80];
+    for (int i = 0; i < 16; ++i)
+        id[i] = static_cast<std::uint8_t>(i + 1);
+    for (int i = 0; i < 80; ++i)
+        secret[i] = static_cast<std::uint8_t>(0xA0 ^ (i * 7));
+    for (int n : {1, 2, 11, 12}) {
+        const std::string bytes = ReadFile(seeds + "/s" + std::to_string(n) + ".qma");
+        std::vector<ArchiveEntry> entries;
+        std::string error;
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        EXPECT_TRUE(corecrypt::CheckArchiveBytes(data, bytes.size(), "fuzz", (bytes[9] & 1) != 0, id, secret,
+                                                 sizeof secret, true, entries, error))
+            << n << ": " << error;
+        EXPECT_EQ(entries.size(), 3u);
+    }
+}
