@@ -1,4 +1,5 @@
 // Running tasks: encrypt, send-mail and delete steps over the file list.
+#include "corecrypt/Archive.h"
 #include "corecrypt/EncryptedFile.h"
 #include "corecrypt/Wipe.h"
 #include "misckit/ErrorList.h"
@@ -11,9 +12,12 @@
 #include "tasks/model/ActionEncryptFile.h"
 #include "tasks/model/ActionSendEmail.h"
 #include "uikit/Progress.h"
+#include "uikit/UIException.h"
 #include "uikit/Ui.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <sys/stat.h>
 #include <thread>
@@ -208,6 +212,77 @@ void CTaskManager::MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBA
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
+bool CTaskManager::ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow, bool batch,
+                               const CQMRegistry& settings) {
+    std::vector<std::string> sources;
+    std::uint64_t total = 0;
+    for (const auto& [path, listed] : m_mapFiles) {
+        sources.push_back(path);
+        total += static_cast<std::uint64_t>(std::max<std::int64_t>(listed.findData.size, 0));
+    }
+    auto* window = static_cast<jobkit::ITaskCancelWindow*>(use.pDialog);
+    if (ownWindow && window) {
+        window->SetCountFormat("");
+        window->Progress()->setRange(0, static_cast<int>(std::min<std::uint64_t>(total / 10, INT32_MAX)));
+    }
+    use.pfnCallBack = &CTaskManager::ExecCallBack;
+    use.hWndProgress = ownWindow && window ? window->Progress() : nullptr;
+    use.csPhase = "Encrypting files";
+    const bool keyFile = !task->m_csKeyFile.empty();
+    const std::string& key = keyFile ? task->m_csKeyFile : task->m_csEncPassword;
+    if (Exists(task->m_csArchive)) {
+        use.csPhase = "Preparing for updating archive...";
+        use.Callback();
+        // An archive that cannot be opened with the task's key is not updated; that is reported,
+        // not passed over, since the files were not saved anywhere.
+        std::vector<corecrypt::ArchiveEntry> entries;
+        std::string error;
+        bool opened = false;
+        try {
+            opened = corecrypt::ListArchive(task->m_csArchive, key, keyFile, entries, error);
+        } catch (const CUIException& e) {
+            error = e.GetText() + e.GetText2();
+        }
+        if (!opened) {
+            ++use.nErrors;
+            ReportError(task, task->m_csArchive, 527, error);
+            return true;
+        }
+        use.csPhase = "Updating archive";
+        use.hWndUpdateProgress = ownWindow && window ? window->Progress() : nullptr;
+        use.hWndProgress = nullptr;
+        if (ownWindow && window)
+            window->Progress()->setRange(0, static_cast<int>(sources.size()));
+    }
+    int policy = settings.GetInOverwrite();
+    if (batch && policy == corecrypt::kAskEntry)
+        policy = corecrypt::kKeepEntry;
+    char error[512] = {};
+    if (!EncryptIntoArchive(task->m_csArchive.c_str(), "", sources, key.c_str(), keyFile ? 1 : 0, error,
+                            sizeof error, policy, settings.GetCompress(),
+                            encreg::qmreg.GetExtsNotCompress().c_str(), settings.GetRecDirs(), &use,
+                            task->GetAlgorithmModeCode(), 0)) {
+        ++use.nErrors;
+        ReportError(task, "Cannot add files to archive.", 0, error);
+        return true;
+    }
+    for (const std::string& path : sources)
+        m_notEncrypted.erase(path);
+    if (task->m_bWipe) {
+        use.csPhase = "Wiping...";
+        use.Callback();
+        for (const std::string& path : sources) {
+            std::string wipeError;
+            if (!WipePath(path, 3, wipeError)) {
+                ++use.nErrors;
+                if (!ReportError(task, path, 524, wipeError))
+                    break;
+            }
+        }
+    }
+    return false;
+}
+
 bool CTaskManager::EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow) {
     if (m_inRun)
         for (const auto& [path, listed] : m_mapFiles)
@@ -223,18 +298,15 @@ bool CTaskManager::EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, b
         return true;
     }
     const CQMRegistry settings;
+    const bool batch = !ownWindow;
     const bool overwrite = settings.GetOutOverwrite() != 0;
     const int compress = settings.GetCompress();
     unsigned char noMessages = 0;
     if (!settings.ReadBYTEEx(encreg::szNoMes, noMessages))
         noMessages = 0;
-    if (task->m_bArchive) {
-        // The archive engine is not part of this build yet; say so rather than skip the files.
-        ++use.nErrors;
-        ReportError(task, "Cannot add files to archive.", 0, "Archives are not supported yet.");
-        return true;
-    }
     const int mode = task->GetAlgorithmModeCode();
+    if (task->m_bArchive)
+        return ArchiveStep(task, use, ownWindow, batch, settings);
     for (auto it = m_mapFiles.begin(); it != m_mapFiles.end();) {
         const std::string& source = it->first;
         std::string destination = source;

@@ -18,6 +18,7 @@ class CActionSendEmail;
 class CArchive;
 class CFileAction;
 class CObject;
+class CQMRegistry;
 
 // One line for the task manager's user: an error of a task, or a summary line (no task).
 struct FEEDBACKITEM_ {
@@ -128,6 +129,8 @@ private:
     void ListWithWindow(const std::vector<CFileAction*>& tasks, int showProgress, bool alwaysRecord);
     // Ends the task early when true (the file list keeps its entries).
     bool EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow);
+    bool ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow, bool batch,
+                     const CQMRegistry& settings);
     void DeleteStep(CActionDeleteFile* task, CALLBACKSTRUCT_& use, bool ownWindow);
     void MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBACKSTRUCT_& own);
 

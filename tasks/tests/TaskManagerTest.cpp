@@ -2,6 +2,7 @@
 #include "tasks/manager/TaskManager.h"
 #include "SmtpTestServer.h"
 #include "TestSupport.h"
+#include "corecrypt/Archive.h"
 #include "corecrypt/EncryptedFile.h"
 #include "corecrypt/Primitives.h"
 #include "misckit/ErrorList.h"
@@ -500,6 +501,36 @@ TEST_F(TaskManagerTest, QmtaskListsAndRunsATaskList) {
     auto failed = qmtest::RunProgram(qmtask, {"run", schedule, "--task", "1"});
     EXPECT_EQ(failed.exitCode, 2) << failed.out;
     EXPECT_NE(failed.err.find("Key file is not found."), std::string::npos) << failed.err;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TaskManagerTest, ArchiveTasksAddEveryListedFileAndReportAnArchiveTheyCannotOpen) {
+    File("a.txt", "alpha");
+    File("sub/b.txt", "beta");
+    const std::string archive = qmtest::MakeTempDir("arch") + "/all.qma";
+    auto* enc = Encrypt(root, "|*.txt|");
+    enc->m_bSubfolders = 1;
+    enc->m_bArchive = 1;
+    enc->m_csArchive = archive;
+    Delete(root, 2, "|*.txt|")->m_bSubfolders = 1;
+    manager.Execute(0);
+    EXPECT_TRUE(Codes().empty()) << g_feedback.back().csItem;
+    std::vector<corecrypt::ArchiveEntry> entries;
+    std::string error;
+    ASSERT_TRUE(corecrypt::ListArchive(archive, "pw", false, entries, error)) << error;
+    EXPECT_EQ(entries.size(), 2u);
+    EXPECT_FALSE(qmtest::Exists(root + "/a.txt")) << "archived, so the delete task may remove it";
+
+    File("c.txt", "gamma");
+    enc->m_csEncPassword = "other";
+    g_feedback.clear();
+    manager.Execute(0);
+    // The encrypt task ended early, so the delete task works on its entries, which it does not own.
+    EXPECT_EQ(Codes(), std::vector<int>{527});
+    EXPECT_EQ(qmtest::ReadFile(root + "/c.txt"), "gamma");
 }
 
 } // namespace
