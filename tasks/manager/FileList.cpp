@@ -8,6 +8,7 @@
 #include "uikit/Ui.h"
 
 #include <filesystem>
+#include <map>
 #include <sys/stat.h>
 
 namespace {
@@ -41,6 +42,24 @@ std::string FolderOf(const std::string& path) {
 }
 
 const char kWrongMask[] = "ListFiles: wrong file mask";
+
+// The type description goes by the name's extension; asking the MIME database once per
+// extension instead of once per file keeps long listings fast.
+std::string TypeName(const std::string& name, const std::string& path) {
+    const auto dot = name.find('.', 1);
+    if (dot == std::string::npos)
+        return uikit::GetFileTypeName(path).substr(0, 255);
+    std::string suffix = name.substr(dot);
+    for (char& c : suffix)
+        c = static_cast<char>(Lower(static_cast<unsigned char>(c)));
+    thread_local std::map<std::string, std::string> cache;
+    if (cache.size() > 4096)
+        cache.clear();
+    auto [it, inserted] = cache.try_emplace(suffix);
+    if (inserted)
+        it->second = uikit::GetFileTypeName(path).substr(0, 255);
+    return it->second;
+}
 
 } // namespace
 
@@ -112,7 +131,7 @@ unsigned CTaskManager::SearchDir(const std::string& folderIn, const std::string&
     std::vector<platform::FindData> entries;
     std::string error;
     // A folder that cannot be searched is passed over.
-    if (!platform::ListDirectory(folder, entries, error))
+    if (!platform::ListDirectoryMatching(folder, mask, entries, error))
         return 0;
     auto goOn = [progress] { return !progress || progress->bContinue; };
     unsigned count = 0;
@@ -133,7 +152,7 @@ unsigned CTaskManager::SearchDir(const std::string& folderIn, const std::string&
             listed.findData = entry;
             listed.relativeFolder = relative;
             listed.folder = folder;
-            listed.typeName = uikit::GetFileTypeName(it->first).substr(0, 255);
+            listed.typeName = TypeName(entry.name, it->first);
             if (progress) {
                 progress->csCurrent = it->first;
                 progress->nCurrent = static_cast<int>(m_mapFiles.size());
