@@ -451,7 +451,7 @@ bool Progress(CALLBACKSTRUCT_* cb, const std::string& current, uikit::IProgressI
     if (!cb)
         return true;
     if (!cb->ShouldContinue()) {
-        cb->MarkStopped();
+        *cb->pbStopped = 1;
         return false;
     }
     cb->csCurrent = current;
@@ -461,7 +461,7 @@ bool Progress(CALLBACKSTRUCT_* cb, const std::string& current, uikit::IProgressI
     if (cb->pfnCallBack)
         cb->pfnCallBack(cb);
     if (!cb->ShouldContinue()) {
-        cb->MarkStopped();
+        *cb->pbStopped = 1;
         return false;
     }
     return true;
@@ -795,7 +795,7 @@ bool AddToArchive(const std::string& archive, const std::vector<std::string>& so
         if (!keep[i])
             continue;
         if (cb && !cb->ShouldContinue()) {
-            cb->MarkStopped();
+            *cb->pbStopped = 1;
             error = kCancelled;
             return false;
         }

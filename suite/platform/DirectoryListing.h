@@ -23,6 +23,10 @@ struct FindData {
 
 // Lists a folder's entries (without "." and ".."), in no particular order.
 bool ListDirectory(const std::string& folder, std::vector<FindData>& entries, std::string& error);
+// The same, leaving out the plain files whose names do not match `mask` (folders, links and
+// entries of unknown type are always listed).
+bool ListDirectoryMatching(const std::string& folder, std::string_view mask, std::vector<FindData>& entries,
+                           std::string& error);
 // The find data of one path; the name is the last component.
 bool GetFindData(const std::string& path, FindData& data, std::string& error);
 

@@ -80,3 +80,19 @@ TEST(ListDirectory, LargeFileSizesAreSixtyFourBit) {
     ASSERT_TRUE(GetFindData(path, d, error));
     EXPECT_EQ(d.size, 5LL * 1024 * 1024 * 1024);
 }
+
+TEST(ListDirectory, MatchingLeavesOutOnlyPlainFilesTheMaskRulesOut) {
+    const std::string dir = qmtest::MakeTempDir("matching");
+    qmtest::WriteFile(dir + "/a.TXT", "1");
+    qmtest::WriteFile(dir + "/b.bin", "2");
+    ASSERT_EQ(::mkdir((dir + "/sub.bin").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink((dir + "/b.bin").c_str(), (dir + "/link.bin").c_str()), 0);
+    std::vector<platform::FindData> entries;
+    std::string error;
+    ASSERT_TRUE(platform::ListDirectoryMatching(dir, "*.txt", entries, error)) << error;
+    std::vector<std::string> names;
+    for (const auto& e : entries)
+        names.push_back(e.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.TXT", "link.bin", "sub.bin"}));
+}
