@@ -341,13 +341,14 @@ public:
         Fd in(OpenRegularFile(source, st, error));
         if (in.get() < 0)
             return false;
+        const FileMetadata meta = MetadataOf(st, compress);
         ArchiveEntry e;
         e.path = path;
-        e.size = static_cast<std::uint64_t>(st.st_size);
-        e.modified = st.st_mtim.tv_sec;
-        e.modifiedNanos = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
-        e.accessed = st.st_atim.tv_sec;
-        e.accessedNanos = static_cast<std::uint32_t>(st.st_atim.tv_nsec);
+        e.size = meta.size;
+        e.modified = meta.modified;
+        e.modifiedNanos = meta.modifiedNanos;
+        e.accessed = meta.accessed;
+        e.accessedNanos = meta.accessedNanos;
         e.compressed = compress;
         e.offset = m_sink.written();
         if (!NewStreamId(e.stream, error))
@@ -356,13 +357,6 @@ public:
         FileKeys keys;
         if (!StreamKeys(m_header, m_master, e.stream, streamHeader, keys, error))
             return false;
-        FileMetadata meta;
-        meta.compressed = compress;
-        meta.size = e.size;
-        meta.modified = e.modified;
-        meta.modifiedNanos = e.modifiedNanos;
-        meta.accessed = e.accessed;
-        meta.accessedNanos = e.accessedNanos;
         ChunkWriter writer(streamHeader, keys, m_sink);
         if (!EncryptStream(in.get(), source, meta, writer, error))
             return false;

@@ -90,13 +90,7 @@ bool EncryptFile(const std::string& source, const std::string& destination, cons
     platform::AtomicFile out(destination, 0600);
     AtomicSink sink(out);
     ChunkWriter writer(header, keys, sink);
-    FileMetadata meta;
-    meta.compressed = compress;
-    meta.size = static_cast<std::uint64_t>(st.st_size);
-    meta.modified = st.st_mtim.tv_sec;
-    meta.modifiedNanos = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
-    meta.accessed = st.st_atim.tv_sec;
-    meta.accessedNanos = static_cast<std::uint32_t>(st.st_atim.tv_nsec);
+    FileMetadata meta = MetadataOf(st, compress);
     meta.name = BaseName(source);
     if (!out.open(error) || !out.write(header.bytes, kHeaderSize, error) ||
         !EncryptStream(in.get(), source, meta, writer, error))

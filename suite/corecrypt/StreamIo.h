@@ -118,6 +118,18 @@ inline void SetFileTimes(int fd, std::int64_t accessed, std::uint32_t accessedNa
     ::futimens(fd, times);
 }
 
+// The size and times of an opened file, as its stream's metadata record holds them.
+inline FileMetadata MetadataOf(const struct stat& st, bool compress) {
+    FileMetadata meta;
+    meta.compressed = compress;
+    meta.size = static_cast<std::uint64_t>(st.st_size);
+    meta.modified = st.st_mtim.tv_sec;
+    meta.modifiedNanos = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
+    meta.accessed = st.st_atim.tv_sec;
+    meta.accessedNanos = static_cast<std::uint32_t>(st.st_atim.tv_nsec);
+    return meta;
+}
+
 // Opens a regular file for reading; -1 with a reason otherwise.
 int OpenRegularFile(const std::string& path, struct stat& st, std::string& error);
 
