@@ -85,7 +85,8 @@ int Keeper::Start() {
     if (!m_server.listen(platform::kSessionManagerEndpoint, error)) {
         // Another keeper of this user runs: hand it what this start was meant to do.
         platform::CommandRecord record;
-        record.code = m_mode == Mode::SessionKey ? keeperproto::CMD_SESSION_KEY_SET : keeperproto::CMD_START_SCHEDULER;
+        record.code =
+            m_mode == Mode::SessionKey ? keeperproto::CMD_SESSION_KEY_SET : keeperproto::CMD_START_SCHEDULER;
         record.senderPid = static_cast<std::int32_t>(::getpid());
         std::int32_t reply = 0;
         std::string ignored;
@@ -103,7 +104,9 @@ int Keeper::Start() {
     m_schedulerOn = m_mode != Mode::SessionKey;
     m_schedulePath = tasksched::GetSchedulePath();
     Log(std::string("keeper started (") +
-        (m_mode == Mode::SessionKey ? "seskey" : m_mode == Mode::Startup ? "startup" : "scheduler") +
+        (m_mode == Mode::SessionKey ? "seskey"
+         : m_mode == Mode::Startup  ? "startup"
+                                    : "scheduler") +
         "), schedule " + m_schedulePath);
     if (m_mode == Mode::Startup)
         RunStartupPass();
@@ -229,7 +232,7 @@ void Keeper::RunOne(std::uint32_t id, std::int64_t due) {
         Log("cannot read the schedule " + m_schedulePath + ": " + error);
         return;
     }
-    CAction* stored = tasksched::FindTask(manager, id);
+    CAction* stored = manager.GetTaskById(id);
     if (!stored) {
         Log("task " + std::to_string(id) + " is no longer in the schedule");
         return;
@@ -263,7 +266,7 @@ void Keeper::RecordRun(std::uint32_t id, std::int64_t started) {
     const bool saved = tasksched::EditSchedule(
         m_schedulePath,
         [&](CTaskManager& manager) {
-            CAction* task = tasksched::FindTask(manager, id);
+            CAction* task = manager.GetTaskById(id);
             if (!task)
                 return false;
             found = true;
@@ -279,7 +282,9 @@ void Keeper::RecordRun(std::uint32_t id, std::int64_t started) {
 }
 
 void Keeper::Loop() {
-    const platform::CommandServer::Handler handler = [this](const platform::CommandRecord& r) { return Handle(r); };
+    const platform::CommandServer::Handler handler = [this](const platform::CommandRecord& r) {
+        return Handle(r);
+    };
     while (!g_stop) {
         const std::int64_t nowMs = NowMs();
         // A minute's re-check notices a changed clock, a suspend and edits nobody announced.
@@ -326,7 +331,7 @@ void Log(const std::string& line) {
     if (fd < 0)
         return;
     const std::time_t t = std::time(nullptr);
-    std::tm tm {};
+    std::tm tm{};
     localtime_r(&t, &tm);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);

@@ -1,14 +1,57 @@
 #pragma once
 
+#include "platform/DirectoryListing.h"
+#include "uikit/CallbackStruct.h"
+
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class CAction;
+class CActionDeleteFile;
+class CActionEncryptFile;
+class CActionSendEmail;
 class CArchive;
+class CFileAction;
 class CObject;
-struct FEEDBACKITEM_;
+
+// One line for the task manager's user: an error of a task, or a summary line (no task).
+struct FEEDBACKITEM_ {
+    CAction* pTask = nullptr;
+    std::string csItem;
+    int nErrorCode = 0;
+    std::string csDetail;
+};
+
+// One file of the file list and the task that will process it.
+struct ListedFile {
+    CFileAction* owner = nullptr;
+    platform::FindData findData;
+    std::string relativeFolder; // below the owner's Location, each level followed by "/"
+    std::string folder;         // the full folder, ending in "/"
+    std::string typeName;
+};
+
+// File list keys are full paths. They sort as lower case (so the list reads like a directory
+// listing), ties broken by the exact path: "Report.TXT" and "report.txt" are two files here.
+struct FileKeyLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+using FileMap = std::map<std::string, ListedFile, FileKeyLess>;
+
+namespace jobkit {
+// The text of a task error code (515 to 529), or null.
+const char* ErrorTableText(int code);
+} // namespace jobkit
+
+namespace tasksched {
+// Why the last LoadSchedule failed.
+extern std::string gl_sLastError;
+} // namespace tasksched
 
 // The owner of one task list: the delete, encrypt and send-mail tasks, always visited and stored
 // in that order, and the schedule file they are saved in.
@@ -22,9 +65,37 @@ public:
     CTaskManager(const CTaskManager&) = delete;
     CTaskManager& operator=(const CTaskManager&) = delete;
 
-    // Empties the three lists and clears the path; the tasks themselves stay alive.
+    // Empties the three lists and the file list and clears the path; the tasks stay alive.
     void Reset();
     std::string GetFilePath() const { return m_sFilePath; }
+
+    // Gives the task the lowest free id above the smallest one in use (never one in use, always
+    // positive) and files it by kind. Throws CUIException for a task of no file-list kind.
+    CAction* AddTask(CAction* task);
+    void DeleteTask(unsigned id);
+    CAction* GetTaskById(unsigned id) const;
+    // The task due next; with startup nonzero an at-start-up task with a next run comes first.
+    CAction* GetNearestScheduledTask(int startup);
+
+    int LoadSchedule(const std::string& path);
+    int SaveSchedule(int noPrompt);
+    void SaveScheduleAs();
+    int OpenSchedule();
+    CAction* NewTaskWiz(std::uint32_t value);
+    int ShowCurrentItemDlg(CAction* task);
+    int ShowScheduleTaskDlg(CAction* task);
+
+    // File selection: the checks of one task and its mask walk, adding to m_mapFiles.
+    unsigned ListFiles(CFileAction* task, CALLBACKSTRUCT_* progress);
+    void BuildList(int showProgress);
+    void BuildTaskList(CFileAction* task, int showProgress);
+    static void CallBack(CALLBACKSTRUCT_* record);
+
+    // Execution: every task (encrypt, send-mail, delete), or one task alone (record null) or on
+    // behalf of Execute. Without windows (silent, or no window factory) nothing needs a display.
+    void Execute(int silent);
+    void ExecuteTask(CAction* task, CALLBACKSTRUCT_* record);
+    static void ExecCallBack(CALLBACKSTRUCT_* record);
 
     // Writes or reads the three lists: each a count and that many tagged task records.
     void Serialize(CArchive& ar);
@@ -43,11 +114,27 @@ public:
     std::vector<CAction*> m_lstDelete;
     std::vector<CAction*> m_lstEncrypt;
     std::vector<CAction*> m_lstSendMail;
+    FileMap m_mapFiles;
     FeedbackFunction m_pfnFeedback = nullptr;
     std::string m_sFilePath;
 
 private:
     void ReadList(CArchive& ar, std::vector<CAction*>& list);
+    int ReportError(CAction* task, const std::string& item, int code, const std::string& detail);
+    void SendFeedback(const std::string& line);
+    int WriteTo(const std::string& path);
+    unsigned SearchDir(const std::string& folder, const std::string& mask, int recurse, CFileAction* task,
+                       const std::string& relative, CALLBACKSTRUCT_* progress);
+    void ListWithWindow(const std::vector<CFileAction*>& tasks, int showProgress, bool alwaysRecord);
+    // Ends the task early when true (the file list keeps its entries).
+    bool EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow);
+    void DeleteStep(CActionDeleteFile* task, CALLBACKSTRUCT_& use, bool ownWindow);
+    void MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBACKSTRUCT_& own);
+
+    // Within one Execute: files an encrypt task was to encrypt and did not. A delete task keeps
+    // them, since they may be the only copy of their data.
+    std::set<std::string> m_notEncrypted;
+    bool m_inRun = false;
 
     // The tasks this manager made while reading files. The lists only refer to them and callers
     // may keep them after a reset, so they live as long as the manager.

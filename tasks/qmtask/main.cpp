@@ -3,8 +3,13 @@
 
 #include "platform/Clock.h"
 #include "tasks/manager/TaskManager.h"
+#include "tasks/manager/TaskWindows.h"
 #include "tasks/model/Action.h"
+#include "tasks/model/FileAction.h"
 #include "tasks/model/TaskFields.h"
+#include "uikit/HeadlessBackend.h"
+#include "uikit/UIException.h"
+#include "uikit/Ui.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -13,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -26,6 +32,11 @@ const char kUsage[] = "Usage: qmtask VERB [ARGS...]\n"
                       "  next FILE [--at \"YYYY-MM-DD HH:MM:SS\"] [--password PW] [--json]\n"
                       "                                       every task's next run after that local\n"
                       "                                       moment (default: now) and its schedule\n"
+                      "  files FILE [--task ID] [--password PW] [--json]\n"
+                      "                                       the files the task list (or one task)\n"
+                      "                                       selects: path, owner id, owner's action\n"
+                      "  run FILE [--task ID] [--password PW] run every task (or one task); exit 0\n"
+                      "                                       without errors, 2 with errors\n"
                       "  --help                               show this text\n"
                       "\n"
                       "With --password the texts of the file are sealed with that document password.\n";
@@ -40,6 +51,7 @@ struct Arguments {
     std::vector<std::string> positional;
     std::string password;
     std::string at;
+    std::string task;
     bool json = false;
 };
 
@@ -59,6 +71,12 @@ bool ParseArguments(int argc, char** argv, bool allowJson, Arguments& args, std:
                 return false;
             }
             args.at = argv[++i];
+        } else if (arg == "--task") {
+            if (i + 1 >= argc) {
+                error = "--task needs a task id";
+                return false;
+            }
+            args.task = argv[++i];
         } else if (arg == "--json" && allowJson) {
             args.json = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -238,6 +256,148 @@ int Next(int argc, char** argv) {
     return 0;
 }
 
+// The schedule and, with --task, the one file task (or any task for run) it names.
+struct Loaded {
+    CTaskManager manager;
+    CAction* task = nullptr;
+};
+
+bool Load(const Arguments& args, Loaded& loaded, std::string& error) {
+    CAction::m_csPassword = args.password;
+    if (!loaded.manager.ReadScheduleFile(args.positional[0], error)) {
+        error = args.positional[0] + ": " + error;
+        return false;
+    }
+    if (args.task.empty())
+        return true;
+    char* end = nullptr;
+    const unsigned long id = std::strtoul(args.task.c_str(), &end, 10);
+    if (args.task.empty() || *end || !(loaded.task = loaded.manager.GetTaskById(static_cast<unsigned>(id)))) {
+        error = "no task with id " + args.task;
+        return false;
+    }
+    return true;
+}
+
+int g_errors = 0;
+
+// Every feedback line and error goes to the terminal; an error is a line about a task.
+int PrintFeedback(FEEDBACKITEM_* item) {
+    if (item->pTask || item->nErrorCode) {
+        ++g_errors;
+        const char* text = jobkit::ErrorTableText(item->nErrorCode);
+        std::fprintf(stderr, "\r\033[KError: %s%s%s%s%s\n", item->csItem.c_str(), text ? ": " : "",
+                     text ? text : "", item->csDetail.empty() ? "" : " ", item->csDetail.c_str());
+    } else {
+        std::fprintf(stdout, "%s\n", item->csItem.c_str());
+        std::fflush(stdout);
+    }
+    return 1;
+}
+
+// The execution window of a terminal: one line that is rewritten as the run goes on.
+class TerminalCancelWindow : public jobkit::HeadlessCancelWindow {
+public:
+    using HeadlessCancelWindow::HeadlessCancelWindow;
+    ~TerminalCancelWindow() override { std::fputs("\r\033[K", stderr); }
+    void SetCountText(const std::string& text) override {
+        countText = text;
+        Show();
+    }
+    void SetCurrentItem(const std::string& text) override {
+        currentItem = text;
+        Show();
+    }
+
+private:
+    void Show() {
+        std::string line = countText + "  " + currentItem;
+        if (line.size() > 78)
+            line = line.substr(0, 37) + "..." + line.substr(line.size() - 38);
+        std::fprintf(stderr, "\r\033[K%s", line.c_str());
+        std::fflush(stderr);
+    }
+};
+
+class TerminalWindows : public jobkit::HeadlessTaskWindows {
+public:
+    std::unique_ptr<jobkit::ITaskCancelWindow> OpenCancelWindow(int* continueFlag) override {
+        return std::make_unique<TerminalCancelWindow>(continueFlag);
+    }
+};
+
+int Files(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!ParseArguments(argc, argv, true, args, error))
+        return Fail(error);
+    if (args.positional.size() != 1)
+        return Fail("usage: qmtask files FILE [--task ID] [--password PW] [--json]");
+    Loaded loaded;
+    if (!Load(args, loaded, error))
+        return Fail(error);
+    loaded.manager.m_pfnFeedback = &PrintFeedback;
+    try {
+        if (loaded.task) {
+            auto* fileTask = dynamic_cast<CFileAction*>(loaded.task);
+            if (!fileTask)
+                return Fail("task " + args.task + " selects no files");
+            loaded.manager.BuildTaskList(fileTask, 0);
+        } else {
+            loaded.manager.BuildList(0);
+        }
+    } catch (const CUIException& e) {
+        return Fail(e.GetText() + e.GetText2());
+    }
+    QJsonArray all;
+    for (const auto& [path, listed] : loaded.manager.m_mapFiles) {
+        const int id = listed.owner ? listed.owner->m_nId : 0;
+        const std::string action = listed.owner ? listed.owner->GetActionName() : std::string();
+        if (args.json) {
+            QJsonObject o;
+            o["path"] = QString::fromStdString(path);
+            o["owner"] = id;
+            o["action"] = QString::fromStdString(action);
+            all.append(o);
+        } else {
+            std::printf("%s\t%d\t%s\n", path.c_str(), id, action.c_str());
+        }
+    }
+    if (args.json)
+        std::fputs(QJsonDocument(all).toJson(QJsonDocument::Indented).constData(), stdout);
+    return 0;
+}
+
+int Run(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!ParseArguments(argc, argv, false, args, error))
+        return Fail(error);
+    if (args.positional.size() != 1)
+        return Fail("usage: qmtask run FILE [--task ID] [--password PW]");
+    Loaded loaded;
+    if (!Load(args, loaded, error))
+        return Fail(error);
+    loaded.manager.m_pfnFeedback = &PrintFeedback;
+    // Questions (an existing encrypted file) are asked on the terminal when there is one.
+    uikit::HeadlessBackend terminal(true);
+    uikit::ScopedBackend backend(terminal);
+    TerminalWindows terminalWindows;
+    if (::isatty(2))
+        jobkit::SetTaskWindows(&terminalWindows);
+    try {
+        if (loaded.task)
+            loaded.manager.ExecuteTask(loaded.task, nullptr);
+        else
+            loaded.manager.Execute(0);
+    } catch (const CUIException& e) {
+        jobkit::SetTaskWindows(nullptr);
+        return Fail(e.GetText() + e.GetText2());
+    }
+    jobkit::SetTaskWindows(nullptr);
+    return g_errors ? 2 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -251,6 +411,10 @@ int main(int argc, char** argv) {
         return Build(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "next") == 0)
         return Next(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "files") == 0)
+        return Files(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "run") == 0)
+        return Run(argc, argv);
     std::fputs(kUsage, stderr);
     return 2;
 }

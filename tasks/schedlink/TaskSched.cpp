@@ -25,21 +25,9 @@
 
 namespace tasksched {
 
-std::string gl_sLastError;
-
 namespace {
 
 const char kStartupValue[] = "Quillmark Scheduler";
-
-std::vector<CAction*>* ListOfKind(CTaskManager& manager, const CAction* task) {
-    if (task->IsKindOf(QM_RUNTIME_CLASS(CActionDeleteFile)))
-        return &manager.m_lstDelete;
-    if (task->IsKindOf(QM_RUNTIME_CLASS(CActionEncryptFile)))
-        return &manager.m_lstEncrypt;
-    if (task->IsKindOf(QM_RUNTIME_CLASS(CActionSendEmail)))
-        return &manager.m_lstSendMail;
-    return nullptr;
-}
 
 // Holds the schedule's lock file locked for as long as it lives.
 class ScheduleLock {
@@ -110,7 +98,8 @@ bool ReadSchedule(const std::string& path, CTaskManager& manager, std::string& e
     return LoadLocked(path, manager, error);
 }
 
-bool EditSchedule(const std::string& path, const std::function<bool(CTaskManager&)>& change, std::string& error) {
+bool EditSchedule(const std::string& path, const std::function<bool(CTaskManager&)>& change,
+                  std::string& error) {
     ScheduleLock lock(path);
     if (!lock.locked()) {
         error = lock.error();
@@ -128,40 +117,6 @@ bool EditSchedule(const std::string& path, const std::function<bool(CTaskManager
         return false;
     }
     return true;
-}
-
-std::int32_t NewTaskId(const CTaskManager& manager) {
-    std::vector<std::int32_t> ids;
-    for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail})
-        for (const CAction* task : *list)
-            ids.push_back(task->m_nId);
-    if (ids.empty())
-        return 1;
-    std::sort(ids.begin(), ids.end());
-    for (std::size_t i = 1; i < ids.size(); ++i)
-        if (ids[i] != ids[i - 1] && ids[i] != ids[i - 1] + 1)
-            return ids[i - 1] + 1;
-    return ids.back() + 1;
-}
-
-CAction* FindTask(const CTaskManager& manager, std::uint32_t id) {
-    for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail})
-        for (CAction* task : *list)
-            if (static_cast<std::uint32_t>(task->m_nId) == id)
-                return task;
-    return nullptr;
-}
-
-bool RemoveTask(CTaskManager& manager, std::uint32_t id) {
-    for (auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail}) {
-        auto it = std::find_if(list->begin(), list->end(),
-                               [id](const CAction* t) { return static_cast<std::uint32_t>(t->m_nId) == id; });
-        if (it != list->end()) {
-            list->erase(it);
-            return true;
-        }
-    }
-    return false;
 }
 
 std::size_t TaskCount(const CTaskManager& manager) {
@@ -248,8 +203,8 @@ int SetSessionKey(const SESSIONKEY_* key) {
         }
         initDone.wait(5000);
         initDone.close();
-        if (!store.open(kSessionKeyStoreName, kSessionKeyStoreSize, platform::SharedMemory::Mode::OpenExisting,
-                        error)) {
+        if (!store.open(kSessionKeyStoreName, kSessionKeyStoreSize,
+                        platform::SharedMemory::Mode::OpenExisting, error)) {
             gl_sLastError = "Cannot store the key/password in memory.";
             return 0;
         }
@@ -267,7 +222,8 @@ int SetSessionKey(const SESSIONKEY_* key) {
 void ClearSessionKey() {
     platform::SharedMemory store;
     std::string error;
-    if (!store.open(kSessionKeyStoreName, kSessionKeyStoreSize, platform::SharedMemory::Mode::OpenExisting, error))
+    if (!store.open(kSessionKeyStoreName, kSessionKeyStoreSize, platform::SharedMemory::Mode::OpenExisting,
+                    error))
         return;
     // The password length and kind go first, so that keeper sees "no key" at once; keeper then
     // wipes the rest when command 6 arrives.
@@ -298,11 +254,7 @@ void AddTaskToSchedule(CAction* task) {
     if (!task)
         return;
     EditOrThrow([task](CTaskManager& manager) {
-        std::vector<CAction*>* list = ListOfKind(manager, task);
-        if (!list)
-            throw CUIException(0, "AddTask()", "Wrong task type");
-        task->m_nId = NewTaskId(manager);
-        list->push_back(task);
+        manager.AddTask(task);
         return true;
     });
     NotifySessionManager(misckit::IsSchedulerRunning() ? keeperproto::CMD_SCHEDULE_CHANGED
@@ -312,8 +264,7 @@ void AddTaskToSchedule(CAction* task) {
 void DeleteTaskFromSchedule(std::uint32_t id) {
     std::size_t remaining = 0;
     EditOrThrow([id, &remaining](CTaskManager& manager) {
-        if (!RemoveTask(manager, id))
-            throw CUIException(0, "Cannot find the task with the specified ID.");
+        manager.DeleteTask(id);
         remaining = TaskCount(manager);
         return true;
     });
@@ -343,16 +294,18 @@ void ApplySchedulerStartup(bool on) {
     if (on) {
         run.WriteString(kStartupValue, uikit::GetProgramFolder() + "keeper startup");
         if (!run.ValueExists(kStartupValue))
-            uikit::MessageBox("The option of automatic starting Quillmark Scheduler cannot be saved in registry. If "
-                              "you run Windows Vista,you need to run Quillmark as Administrator or to configure the "
-                              "program's access rights.",
-                              "Registry error", uikit::Buttons::OK, uikit::Icon::Warning);
+            uikit::MessageBox(
+                "The option of automatic starting Quillmark Scheduler cannot be saved in registry. If "
+                "you run Windows Vista,you need to run Quillmark as Administrator or to configure the "
+                "program's access rights.",
+                "Registry error", uikit::Buttons::OK, uikit::Icon::Warning);
     } else {
         run.DeleteValue(kStartupValue);
         if (run.ValueExists(kStartupValue))
-            uikit::MessageBox("Cannot change the registry. If you run Windows Vista,you need to run Quillmark as "
-                              "Administrator or to configure the program's access rights.",
-                              "Registry error", uikit::Buttons::OK, uikit::Icon::Warning);
+            uikit::MessageBox(
+                "Cannot change the registry. If you run Windows Vista,you need to run Quillmark as "
+                "Administrator or to configure the program's access rights.",
+                "Registry error", uikit::Buttons::OK, uikit::Icon::Warning);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,8 +14,7 @@ struct SESSIONKEY_;
 // memory, and the commands that keeper answers.
 namespace tasksched {
 
-// The message of the last failure of the functions below ("" after a success where said).
-extern std::string gl_sLastError;
+// gl_sLastError (declared with the task manager) holds the message of the last failure.
 
 // The names of the objects keeper owns and the library only opens.
 inline constexpr const char* kScheduleRunningName = "qmschedrunning";
@@ -51,16 +51,11 @@ void ApplySchedulerStartup(bool on);
 // so that the control center and keeper never lose each other's edits. `change` gets the
 // loaded schedule and returns true to have it saved (atomically). False with `error` when the
 // file cannot be locked, read or written; a damaged file is not overwritten.
-bool EditSchedule(const std::string& path, const std::function<bool(CTaskManager&)>& change, std::string& error);
+bool EditSchedule(const std::string& path, const std::function<bool(CTaskManager&)>& change,
+                  std::string& error);
 // Reads the stored schedule under the same lock.
 bool ReadSchedule(const std::string& path, CTaskManager& manager, std::string& error);
 
-// The schedule helpers both sides share.
-// A fresh id: the first gap above the smallest id, else the largest + 1 (1 when empty).
-std::int32_t NewTaskId(const CTaskManager& manager);
-// The task's list in the manager by kind; null for a task of no known kind.
-CAction* FindTask(const CTaskManager& manager, std::uint32_t id);
-bool RemoveTask(CTaskManager& manager, std::uint32_t id);
 std::size_t TaskCount(const CTaskManager& manager);
 // A new object of the same kind with the same fields; null for an unknown kind.
 CAction* CopyTask(const CAction* task);

@@ -1,0 +1,203 @@
+// The file list: each file task's selection rule turned into files, one entry per file.
+#include "tasks/manager/TaskManager.h"
+#include "tasks/manager/TaskWindows.h"
+#include "tasks/model/ActionDeleteFile.h"
+#include "tasks/model/ActionEncryptFile.h"
+#include "uikit/ShellInfo.h"
+#include "uikit/UIException.h"
+#include "uikit/Ui.h"
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+// "a/./b//c" and "a/b/c" are one folder; without this one file could get two entries and be
+// encrypted or deleted twice.
+std::string FolderWithSlash(const std::string& folder) {
+    std::string normal = std::filesystem::path(folder).lexically_normal().string();
+    if (normal.empty() || normal.back() != '/')
+        normal += '/';
+    return normal;
+}
+
+unsigned char Lower(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+const char kWrongMask[] = "ListFiles: wrong file mask";
+
+} // namespace
+
+bool FileKeyLess::operator()(const std::string& a, const std::string& b) const {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = Lower(static_cast<unsigned char>(a[i]));
+        const unsigned char y = Lower(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+unsigned CTaskManager::ListFiles(CFileAction* task, CALLBACKSTRUCT_* progress) {
+    if (progress)
+        progress->bContinue = 1;
+    // Each reported setting error also counts against the listing.
+    auto fail = [&](const std::string& item, int code) {
+        if (progress)
+            ++progress->nErrors;
+        ReportError(task, item, code, "");
+        return 0u;
+    };
+    std::string folder = task->m_csLocation;
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    if (!IsDirectory(folder))
+        return fail(folder, 515);
+    std::string masks = task->m_csMask;
+    if (masks.empty())
+        return fail("", 516);
+    if (masks.back() != '|')
+        throw CUIException(0, kWrongMask, "");
+    masks.erase(0, 1);
+    if (auto* enc = dynamic_cast<CActionEncryptFile*>(task)) {
+        if (!enc->m_csDestFolder.empty() && !IsDirectory(enc->m_csDestFolder))
+            return fail(enc->m_csDestFolder, 517);
+        if (enc->m_bArchive && enc->m_csArchive.empty())
+            return fail("", 518);
+        if (enc->m_bArchive) {
+            const std::string archiveFolder = FolderOf(enc->m_csArchive);
+            if (!archiveFolder.empty() && !IsDirectory(archiveFolder))
+                return fail(archiveFolder, 519);
+        }
+        if (!enc->m_csKeyFile.empty() && !IsFile(enc->m_csKeyFile))
+            return fail(enc->m_csKeyFile, 520);
+        if (enc->m_csKeyFile.empty() && enc->m_csEncPassword.empty())
+            return fail("", 521);
+    }
+    const std::string start = FolderWithSlash(folder);
+    unsigned count = 0;
+    while (!masks.empty()) {
+        if (masks.size() < 3)
+            throw CUIException(0, kWrongMask, "");
+        const auto bar = masks.find('|');
+        const std::string mask = masks.substr(0, bar);
+        masks.erase(0, bar + 1);
+        count += SearchDir(start, mask, task->m_bSubfolders, task, "", progress);
+    }
+    return count;
+}
+
+unsigned CTaskManager::SearchDir(const std::string& folderIn, const std::string& mask, int recurse,
+                                 CFileAction* task, const std::string& relative, CALLBACKSTRUCT_* progress) {
+    const std::string folder = (folderIn.empty() || folderIn.back() != '/') ? folderIn + "/" : folderIn;
+    std::vector<platform::FindData> entries;
+    std::string error;
+    // A folder that cannot be searched is passed over.
+    if (!platform::ListDirectory(folder, entries, error))
+        return 0;
+    auto goOn = [progress] { return !progress || progress->bContinue; };
+    unsigned count = 0;
+    for (const platform::FindData& entry : entries) {
+        if (!goOn())
+            break;
+        if (entry.isDirectory || !platform::MatchesMask(entry.name, mask))
+            continue;
+        std::string path = folder + entry.name;
+        // A link to a folder is neither a file nor walked into.
+        if (entry.isSymlink && IsDirectory(path))
+            continue;
+        ++count;
+        auto [it, inserted] = m_mapFiles.try_emplace(std::move(path));
+        ListedFile& listed = it->second;
+        if (inserted) {
+            listed.owner = task;
+            listed.findData = entry;
+            listed.relativeFolder = relative;
+            listed.folder = folder;
+            listed.typeName = uikit::GetFileTypeName(it->first).substr(0, 255);
+            if (progress) {
+                progress->csCurrent = it->first;
+                progress->nCurrent = static_cast<int>(m_mapFiles.size());
+                progress->Callback();
+            }
+            continue;
+        }
+        // The deeper Location owns its subtree; on one Location the lower action code wins, so
+        // encrypting comes before deleting.
+        const std::size_t mine = task->m_csLocation.size();
+        const std::size_t theirs = listed.owner ? listed.owner->m_csLocation.size() : 0;
+        if (!listed.owner || mine > theirs ||
+            (mine == theirs && task->GetAction() < listed.owner->GetAction()))
+            listed.owner = task;
+    }
+    if (recurse)
+        for (const platform::FindData& entry : entries) {
+            if (!goOn())
+                break;
+            if (entry.isDirectory && !entry.isSymlink)
+                count += SearchDir(folder + entry.name, mask, 1, task, relative + entry.name + "/", progress);
+        }
+    return count;
+}
+
+void CTaskManager::CallBack(CALLBACKSTRUCT_* record) {
+    auto* window = static_cast<jobkit::ITaskWaitWindow*>(record->pDialog);
+    if (window) {
+        window->SetFoundCount(static_cast<unsigned>(record->nCurrent));
+        window->SetSearchFolder(FolderOf(record->csCurrent));
+    }
+    uikit::PumpMessages();
+}
+
+void CTaskManager::ListWithWindow(const std::vector<CFileAction*>& tasks, int showProgress,
+                                  bool alwaysRecord) {
+    CALLBACKSTRUCT_ record;
+    std::unique_ptr<jobkit::ITaskWaitWindow> window;
+    if (showProgress) {
+        window = jobkit::TaskWindows().OpenWaitWindow(&record.bContinue);
+        record.pfnCallBack = &CTaskManager::CallBack;
+        record.pDialog = window.get();
+        record.nPathCtrlId = 153;
+    }
+    for (CFileAction* task : tasks)
+        ListFiles(task, (showProgress || alwaysRecord) ? &record : nullptr);
+    if (showProgress) {
+        SendFeedback("-----------------------------------");
+        char line[128];
+        std::snprintf(line, sizeof line, "%d files listed, %d errors", static_cast<int>(m_mapFiles.size()),
+                      record.nErrors);
+        SendFeedback(line);
+    }
+}
+
+void CTaskManager::BuildList(int showProgress) {
+    std::vector<CFileAction*> tasks;
+    for (const auto* list : {&m_lstDelete, &m_lstEncrypt})
+        for (CAction* task : *list)
+            if (auto* fileTask = dynamic_cast<CFileAction*>(task))
+                tasks.push_back(fileTask);
+    ListWithWindow(tasks, showProgress, true);
+}
+
+void CTaskManager::BuildTaskList(CFileAction* task, int showProgress) {
+    ListWithWindow({task}, showProgress, false);
+}
