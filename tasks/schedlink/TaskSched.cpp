@@ -136,8 +136,8 @@ CAction* CopyTask(const CAction* task) {
 }
 
 std::string GetSchedulePath() {
-    std::string path;
-    CQMRegistry().ReadStringEx(encreg::szFileSchedule, path);
+    // The setting (or its default), with its folder made when missing.
+    const std::string path = misckit::GetScheduleFilePath();
     if (!path.empty()) {
         // Create-new: an existing file is never touched.
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
