@@ -378,3 +378,70 @@ TEST_F(KeeperProgram, SetSessionKeyStartsKeeperOrAsksTheRunningOne) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SchedLinkAcrossProcesses, ConcurrentAddsLoseNoTaskAndShareNoId) {
+    FakeKeeper keeper(true);
+    const std::string dir = qmtest::MakeTempDir("conc");
+    auto task = DeleteTask("t");
+    CTaskManager manager;
+    manager.AddTask(task.get());
+    std::string error;
+    ASSERT_TRUE(manager.WriteScheduleFile(dir + "/one.qms", error)) << error;
+    // Four programs adding five tasks each at the same time.
+    const std::string qmtask = qmtest::ProgramPath("qmtask");
+    std::string script;
+    for (int p = 0; p < 4; ++p)
+        script += "(for i in 1 2 3 4 5; do '" + qmtask + "' schedule add '" + dir +
+                  "/one.qms' --task 1 >/dev/null || exit 1; done) & ";
+    script += "wait";
+    ASSERT_EQ(std::system(script.c_str()), 0);
+    CTaskManager stored;
+    ASSERT_TRUE(tasksched::ReadSchedule(SchedulePath(), stored, error)) << error;
+    std::vector<std::int32_t> ids;
+    for (CAction* t : stored.m_lstDelete)
+        ids.push_back(t->m_nId);
+    std::sort(ids.begin(), ids.end());
+    ASSERT_EQ(ids.size(), 20u);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(ids[static_cast<std::size_t>(i)], i + 1);
+    EXPECT_EQ(keeper.codes().size(), 20u);
+    tasksched::DeleteAllTasksFromSchedule();
+}
+
+TEST_F(KeeperProgram, TheStartupPassRunsStartupTasksOnceAndSurvivesTheirFailure) {
+    auto task = std::make_unique<CActionEncryptFile>(root);
+    task->m_csName = "at login";
+    task->m_csMask = "|*.txt|";
+    task->m_csKeyFile = root + "/missing.qmk"; // fails: the run is logged and keeper goes on
+    task->m_nRunType = 3;
+    task->m_nTimeFrame = 6;
+    qmtest::WriteFile(root + "/a.txt", "a");
+    {
+        FakeKeeper stand_in(true); // stores the task without starting the real keeper
+        tasksched::AddTaskToSchedule(task.get());
+    }
+    char text[512];
+    ASSERT_TRUE(misckit::StartKeeper("scheduler", text, sizeof text)) << text;
+    ASSERT_TRUE(WaitFor([] { return misckit::IsSchedulerRunning() != 0; }, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(KeeperLog().find("run task 1"), std::string::npos) << "no start-up pass without startup";
+    StopKeeper();
+
+    ASSERT_TRUE(misckit::StartKeeper("startup", text, sizeof text)) << text;
+    ASSERT_TRUE(WaitFor([] { return KeeperLog().find("end task 1") != std::string::npos; }, 5000))
+        << KeeperLog();
+    ASSERT_TRUE(WaitFor([] { return misckit::IsSchedulerRunning() != 0; }, 5000));
+    // A second keeper hands its request to the first one and ends.
+    ASSERT_TRUE(misckit::StartKeeper("scheduler", text, sizeof text)) << text;
+    EXPECT_TRUE(WaitFor([] { return KeeperLog().find("keeper already runs") != std::string::npos; }, 5000));
+    const std::string log = KeeperLog();
+    EXPECT_NE(log.find("end task 1 \"at login\": failed"), std::string::npos) << log;
+    EXPECT_NE(log.find("error: "), std::string::npos) << log;
+    EXPECT_EQ(log.find("run task 1"), log.rfind("run task 1")) << log;
+    EXPECT_TRUE(qmtest::Exists(root + "/a.txt")) << "nothing lost";
+    EXPECT_TRUE(misckit::IsKeeperRunning());
+}
+
+} // namespace
