@@ -39,13 +39,21 @@ std::string TaskLabel(const CAction* task) {
     return "task " + std::to_string(task->m_nId) + " \"" + task->m_csName + "\"";
 }
 
-// The next run of a timed task that has not happened yet: a task whose run in the current
-// second was already recorded is not due again in that second.
+// The first run time of a timed task that is not in the past and not already done: a run in
+// the current second counts as due, one that was recorded is not due again. The rule search may
+// answer a time equal to the moment it was given, so the answer is checked, not trusted.
 std::int64_t NextDue(CAction* task, std::int64_t now) {
-    std::int64_t due = task->GetNextRun(now - 1);
-    if (due != 0 && due <= task->m_tLastRun)
-        due = task->GetNextRun(std::max(now, task->m_tLastRun));
-    return due;
+    const std::int64_t from = std::max(now, task->m_tLastRun + 1);
+    std::int64_t after = from - 1;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::int64_t due = task->GetNextRun(after);
+        if (due == 0)
+            return 0;
+        if (due >= from)
+            return due;
+        after = std::max(due + 1, from);
+    }
+    return 0;
 }
 
 class Keeper {
@@ -330,7 +338,7 @@ void Log(const std::string& line) {
     const int fd = ::open(LogPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
-    const std::time_t t = std::time(nullptr);
+    const std::time_t t = static_cast<std::time_t>(NowMs() / 1000);
     std::tm tm{};
     localtime_r(&t, &tm);
     char stamp[32];
