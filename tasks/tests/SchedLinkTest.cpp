@@ -21,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -235,6 +236,8 @@ protected:
     void SetUp() override {
         misckit::SetKeeperProgramForTesting(qmtest::ProgramPath("keeper"));
         root = qmtest::MakeTempDir("kp");
+        // Each test reads only its own keeper's lines.
+        std::remove((std::string(std::getenv("XDG_STATE_HOME")) + "/Quillmark/keeper.log").c_str());
     }
     void TearDown() override {
         if (misckit::IsKeeperRunning())
