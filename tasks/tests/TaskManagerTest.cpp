@@ -416,8 +416,8 @@ void MinuteRule(CAction& task, int interval, std::int64_t start) {
 }
 
 TEST_F(TaskManagerTest, NearestScheduledTaskPrefersTheEarliestThenTheFirstVisited) {
-    const std::int64_t t0 = 1'800'000'000 - 1'800'000'000 % 3600;
-    platform::SetClockForTesting([t0] { return t0 + 1; });
+    constexpr std::int64_t t0 = 1'800'000'000 - 1'800'000'000 % 3600;
+    platform::SetClockForTesting([] { return t0 + 1; });
     auto* slow = Delete(root, 0);
     MinuteRule(*slow, 10, t0);
     auto* fast = Encrypt(root);
