@@ -1,4 +1,5 @@
 // qmtask: task lists (".qms") from the command line.
+#include "ScheduleVerbs.h"
 #include "TaskJson.h"
 
 #include "platform/Clock.h"
@@ -37,6 +38,8 @@ const char kUsage[] = "Usage: qmtask VERB [ARGS...]\n"
                       "                                       selects: path, owner id, owner's action\n"
                       "  run FILE [--task ID] [--password PW] run every task (or one task); exit 0\n"
                       "                                       without errors, 2 with errors\n"
+                      "  schedule list | add FILE --task ID | remove ID | clear | start | stop | status\n"
+                      "                                       the stored background schedule\n"
                       "  --help                               show this text\n"
                       "\n"
                       "With --password the texts of the file are sealed with that document password.\n";
@@ -405,6 +408,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (argc >= 2 && std::strcmp(argv[1], "schedule") == 0)
+        return ScheduleVerb(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "show") == 0)
         return Show(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "build") == 0)
