@@ -463,23 +463,40 @@ bool Progress(CALLBACKSTRUCT_* cb, const std::string& current, uikit::IProgressI
 
 const char* kCancelled = "The operation was cancelled; the archive was left as it was.";
 
-// Writes `a` again without the entries not kept, beside the old file, then replaces it.
-bool Rewrite(const std::string& path, RandomSource& src, const OpenedArchive& a,
-             const std::vector<bool>& keep, CALLBACKSTRUCT_* cb, std::string& error) {
-    ArchiveWriter writer(path, a.header, a.master);
-    if (!writer.Begin(error))
-        return false;
+// Copies the kept entries of `a` into `writer` byte for byte. With `report` each copied entry
+// counts as progress (a deletion); otherwise only the update bar moves, since an add counts the
+// files it adds.
+bool CopyKeptEntries(ArchiveWriter& writer, RandomSource& src, const OpenedArchive& a,
+                     const std::vector<bool>& keep, CALLBACKSTRUCT_* cb, bool report, std::string& error) {
     for (std::size_t i = 0; i < a.entries.size(); ++i) {
         if (!keep[i])
             continue;
-        if (!Progress(cb, a.entries[i].path, cb ? cb->hWndUpdateProgress : nullptr)) {
+        bool go = true;
+        if (report) {
+            go = Progress(cb, a.entries[i].path, cb ? cb->hWndUpdateProgress : nullptr);
+        } else if (cb) {
+            go = cb->ShouldContinue();
+            if (!go)
+                cb->MarkStopped();
+            else if (cb->hWndUpdateProgress)
+                cb->hWndUpdateProgress->step();
+        }
+        if (!go) {
             error = kCancelled;
             return false;
         }
         if (!writer.Copy(src, a.entries[i], error))
             return false;
     }
-    return writer.Finish(error);
+    return true;
+}
+
+// Writes `a` again without the entries not kept, beside the old file, then replaces it.
+bool Rewrite(const std::string& path, RandomSource& src, const OpenedArchive& a,
+             const std::vector<bool>& keep, CALLBACKSTRUCT_* cb, std::string& error) {
+    ArchiveWriter writer(path, a.header, a.master);
+    return writer.Begin(error) && CopyKeptEntries(writer, src, a, keep, cb, true, error) &&
+           writer.Finish(error);
 }
 
 std::string Lower(std::string s) {
@@ -783,21 +800,10 @@ bool AddToArchive(const std::string& archive, const std::vector<std::string>& so
     const std::set<std::string> exceptions = ParseExtensions(options.extensionsNotCompressed);
     CALLBACKSTRUCT_* cb = options.progress;
     ArchiveWriter writer(archive, a.header, a.master);
-    if (!writer.Begin(error))
+    // A new archive has no entries to keep, and no source to read them from.
+    if (!writer.Begin(error) ||
+        (!a.entries.empty() && !CopyKeptEntries(writer, file.source(), a, keep, cb, false, error)))
         return false;
-    for (std::size_t i = 0; i < a.entries.size(); ++i) {
-        if (!keep[i])
-            continue;
-        if (cb && !cb->ShouldContinue()) {
-            *cb->pbStopped = 1;
-            error = kCancelled;
-            return false;
-        }
-        if (cb && cb->hWndUpdateProgress)
-            cb->hWndUpdateProgress->step();
-        if (!writer.Copy(file.source(), a.entries[i], error))
-            return false;
-    }
     if (cb && cb->hWndProgress)
         cb->hWndProgress->setRange(0, static_cast<int>(toAdd.size()));
     for (const Source* s : toAdd) {
