@@ -4,8 +4,9 @@ namespace corecrypt {
 
 ChunkPipeline::ChunkPipeline(int workers, std::size_t slotSize, Work work, Consume consume)
     : m_work(std::move(work)), m_consume(std::move(consume)) {
-    // Two slots per worker keep every worker busy while the caller reads or writes.
-    const int slots = 2 * workers + 2;
+    // One slot per worker, one being filled and one being written keep everything busy; more
+    // would only cost memory.
+    const int slots = workers + 2;
     m_slots.resize(static_cast<std::size_t>(slots));
     for (int i = slots - 1; i >= 0; --i) {
         m_slots[static_cast<std::size_t>(i)].CleanNew(slotSize);
@@ -23,7 +24,9 @@ ChunkPipeline::~ChunkPipeline() {
         m_failed = true;
         m_stopping = true;
     }
-    m_changed.notify_all();
+    m_workReady.notify_all();
+    m_doneReady.notify_all();
+    m_slotFree.notify_all();
     for (auto& t : m_workers)
         t.join();
     m_consumer.join();
@@ -37,7 +40,7 @@ int ChunkPipeline::WorkerCount() {
 void ChunkPipeline::ConsumeInOrder() {
     std::unique_lock lock(m_mutex);
     while (true) {
-        m_changed.wait(lock, [&] {
+        m_doneReady.wait(lock, [&] {
             return (!m_order.empty() && m_order.front().done) || (m_stopping && m_order.empty());
         });
         if (m_order.empty())
@@ -62,13 +65,13 @@ void ChunkPipeline::ConsumeInOrder() {
         }
         m_free.push_back(job.slot);
         m_consuming = false;
-        m_changed.notify_all();
+        m_slotFree.notify_all();
     }
 }
 
 std::uint8_t* ChunkPipeline::Acquire(int& slot, std::string& error) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_failed || !m_free.empty(); });
+    m_slotFree.wait(lock, [&] { return m_failed || !m_free.empty(); });
     if (m_failed) {
         error = m_error;
         return nullptr;
@@ -78,23 +81,21 @@ std::uint8_t* ChunkPipeline::Acquire(int& slot, std::string& error) {
     return m_slots[static_cast<std::size_t>(slot)].data();
 }
 
-void ChunkPipeline::Submit(int slot, std::size_t size, bool final) {
+void ChunkPipeline::Submit(Job job) {
     {
         std::lock_guard lock(m_mutex);
-        Job job;
-        job.slot = slot;
-        job.size = size;
-        job.final = final;
-        job.index = m_next++;
+        job.index = m_next;
+        job.done = false;
+        m_next += static_cast<std::uint64_t>(job.count);
         m_order.push_back(std::move(job));
         m_queue.push_back(&m_order.back());
     }
-    m_changed.notify_all();
+    m_workReady.notify_one();
 }
 
 bool ChunkPipeline::Drain(std::string& error) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_failed || (m_order.empty() && !m_consuming); });
+    m_slotFree.wait(lock, [&] { return m_failed || (m_order.empty() && !m_consuming); });
     if (m_failed)
         error = m_error;
     return !m_failed;
@@ -103,7 +104,7 @@ bool ChunkPipeline::Drain(std::string& error) {
 void ChunkPipeline::Run(int worker) {
     std::unique_lock lock(m_mutex);
     while (true) {
-        m_changed.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
+        m_workReady.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
         if (m_queue.empty())
             return;
         Job* job = m_queue.front();
@@ -116,7 +117,9 @@ void ChunkPipeline::Run(int worker) {
             job->error = "Processing failed.";
         lock.lock();
         job->done = true;
-        m_changed.notify_all();
+        // Only the batch at the front can be written; a later one waits for it.
+        if (job == &m_order.front())
+            m_doneReady.notify_one();
     }
 }
 

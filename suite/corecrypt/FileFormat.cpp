@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -282,6 +283,14 @@ std::string EncodeMetadata(const FileMetadata& m) {
 
 namespace {
 
+using Job = ChunkPipeline::Job;
+
+// Chunks per batch: a batch stays near half a MiB whatever chunk size a file names.
+int BatchChunks(std::size_t chunkSize) {
+    const std::size_t chunks = (std::size_t{1} << 19) / chunkSize;
+    return static_cast<int>(std::clamp<std::size_t>(chunks, 1, ChunkPipeline::kBatch));
+}
+
 // One worker's cipher, MAC and IV generator: each worker thread keeps its own.
 struct ChunkCrypto {
     std::unique_ptr<ModeCipher> cipher;
@@ -295,13 +304,36 @@ struct ChunkCrypto {
         return cipher && mac.SetKey(keys.mac.data(), error) && ivs.SetKey(keys.iv.data(), error);
     }
 
-    // Starts the cipher at chunk `index`'s own IV.
-    bool Restart(const FileHeader& h, std::uint64_t index, std::string& error) {
-        std::uint8_t in[16], iv[16];
+    // Chunk `index`'s own IV.
+    bool ChunkIv(const FileHeader& h, std::uint64_t index, std::uint8_t iv[16], std::string& error) {
+        std::uint8_t in[16];
         std::memcpy(in, h.iv(), 16);
         for (int i = 0; i < 8; ++i)
             in[8 + i] ^= static_cast<std::uint8_t>(index >> (56 - 8 * i));
-        return ivs.Compute(in, iv, error) && cipher->Restart(iv, error);
+        return ivs.Compute(in, iv, error);
+    }
+
+    // Runs the cipher over the batch's chunks in place, chunk i at data + i * stride with
+    // job.sizes[i] bytes, each from its own IV; the full chunks side by side.
+    bool Cipher(const FileHeader& h, Job& job, std::uint8_t* data, std::size_t stride) {
+        std::uint8_t ivBytes[ChunkPipeline::kBatch][16];
+        std::uint8_t* runs[ChunkPipeline::kBatch];
+        const std::uint8_t* ivList[ChunkPipeline::kBatch];
+        std::size_t full = 0;
+        for (int i = 0; i < job.count; ++i) {
+            std::uint8_t* chunk = data + static_cast<std::size_t>(i) * stride;
+            std::uint8_t* iv = ivBytes[i];
+            if (!ChunkIv(h, job.index + static_cast<std::uint64_t>(i), iv, job.error))
+                return false;
+            if (job.sizes[i] == h.chunkSize) {
+                runs[full] = chunk;
+                ivList[full++] = iv;
+            } else if (!cipher->Restart(iv, job.error) ||
+                       !cipher->Process(chunk, chunk, job.sizes[i], job.error)) {
+                return false;
+            }
+        }
+        return full == 0 || cipher->ProcessRuns(runs, ivList, full, h.chunkSize, job.error);
     }
 
     bool Tag(std::uint64_t index, bool final, const std::uint8_t* data, std::size_t size,
@@ -322,13 +354,24 @@ bool MakeWorkers(const FileHeader& h, const FileKeys& keys, bool encrypt,
     return true;
 }
 
-} // namespace
+// Enciphers a batch and puts each chunk's tag right behind it: the records lie back to back.
+bool EncryptBatch(ChunkCrypto& c, const FileHeader& h, Job& job, std::uint8_t* data) {
+    const std::size_t stride = h.chunkSize + kTagSize;
+    if (!c.Cipher(h, job, data, stride))
+        return false;
+    for (int i = 0; i < job.count; ++i) {
+        std::uint8_t* chunk = data + static_cast<std::size_t>(i) * stride;
+        const bool last = i == job.count - 1;
+        if (!c.Tag(job.index + static_cast<std::uint64_t>(i), job.final && last, chunk, job.sizes[i],
+                   chunk + job.sizes[i], job.error))
+            return false;
+    }
+    return true;
+}
 
-namespace {
-
-bool EncryptChunk(ChunkCrypto& c, const FileHeader& h, ChunkPipeline::Job& job, std::uint8_t* data) {
-    return c.Restart(h, job.index, job.error) && c.cipher->Process(data, data, job.size, job.error) &&
-           c.Tag(job.index, job.final, data, job.size, data + job.size, job.error);
+// The bytes of a batch of records as they go to the file.
+std::size_t BatchBytes(const Job& job, std::size_t stride) {
+    return static_cast<std::size_t>(job.count - 1) * stride + job.sizes[job.count - 1] + kTagSize;
 }
 
 } // namespace
@@ -342,11 +385,14 @@ struct ChunkWriter::State {
     SecureBytes first;
     std::vector<std::unique_ptr<ChunkCrypto>> workers;
     std::unique_ptr<ChunkPipeline> pipeline;
+    int batch = 1;
+    Job job; // the batch being filled: job.count chunks are full
 };
 
 ChunkWriter::ChunkWriter(const FileHeader& header, const FileKeys& keys, ByteSink& out)
     : m_header(header), m_state(std::make_unique<State>(keys, out)) {
     m_state->first.New(header.chunkSize + 16 + kTagSize);
+    m_state->batch = BatchChunks(header.chunkSize);
     m_buffer = m_state->first.data();
 }
 
@@ -357,25 +403,29 @@ bool ChunkWriter::StartPipeline(std::string& error) {
         return false;
     State* state = m_state.get();
     const FileHeader* h = &m_header;
-    auto work = [state, h](int worker, ChunkPipeline::Job& job, std::uint8_t* data) {
-        return EncryptChunk(*state->workers[static_cast<std::size_t>(worker)], *h, job, data);
+    const std::size_t stride = m_header.chunkSize + kTagSize;
+    auto work = [state, h](int worker, Job& job, std::uint8_t* data) {
+        return EncryptBatch(*state->workers[static_cast<std::size_t>(worker)], *h, job, data);
     };
-    auto consume = [state](const ChunkPipeline::Job& job, const std::uint8_t* data,
-                           std::string& consumeError) {
-        return state->out.Write(data, job.size + kTagSize, consumeError);
+    auto consume = [state, stride](const Job& job, const std::uint8_t* data, std::string& consumeError) {
+        return state->out.Write(data, BatchBytes(job, stride), consumeError);
     };
-    m_state->pipeline = std::make_unique<ChunkPipeline>(static_cast<int>(m_state->workers.size()),
-                                                        m_header.chunkSize + 16 + kTagSize, work, consume);
-    std::uint8_t* first = m_buffer;
-    if (!Next(error))
+    // The last chunk of a stream may grow by a block of padding.
+    m_state->pipeline = std::make_unique<ChunkPipeline>(
+        static_cast<int>(m_state->workers.size()), static_cast<std::size_t>(m_state->batch) * stride + 16,
+        work, consume);
+    std::uint8_t* slot = m_state->pipeline->Acquire(m_slot, error);
+    if (!slot)
         return false;
-    std::memcpy(m_buffer, first, m_header.chunkSize);
-    m_fill = m_header.chunkSize;
+    std::memcpy(slot, m_state->first.data(), m_header.chunkSize);
+    m_state->first.New(0);
+    m_buffer = slot;
     return true;
 }
 
 bool ChunkWriter::Next(std::string& error) {
     m_fill = 0;
+    m_state->job = Job{};
     m_buffer = m_state->pipeline->Acquire(m_slot, error);
     return m_buffer != nullptr;
 }
@@ -386,7 +436,7 @@ std::uint8_t* ChunkWriter::Space(std::size_t& room, std::string& error) {
         return nullptr;
     }
     room = m_header.chunkSize - m_fill;
-    return m_buffer + m_fill;
+    return m_buffer + static_cast<std::size_t>(m_state->job.count) * (m_header.chunkSize + kTagSize) + m_fill;
 }
 
 bool ChunkWriter::Commit(std::size_t size, std::string& error) {
@@ -398,7 +448,13 @@ bool ChunkWriter::Commit(std::size_t size, std::string& error) {
         m_setupError = error;
         return false;
     }
-    m_state->pipeline->Submit(m_slot, m_fill, false);
+    Job& job = m_state->job;
+    job.sizes[job.count++] = m_fill;
+    m_fill = 0;
+    if (job.count < m_state->batch)
+        return true;
+    job.slot = m_slot;
+    m_state->pipeline->Submit(job);
     return Next(error);
 }
 
@@ -419,34 +475,36 @@ bool ChunkWriter::Add(const std::uint8_t* data, std::size_t size, std::string& e
 }
 
 bool ChunkWriter::Finish(std::string& error) {
-    if (!m_buffer) {
-        error = m_setupError.empty() ? "The stream was already finished." : m_setupError;
+    std::size_t room = 0;
+    std::uint8_t* free = Space(room, error);
+    if (!free)
         return false;
-    }
+    std::uint8_t* last = free - m_fill;
     std::size_t size = m_fill;
     if (ModeCipher::NeedsPadding(m_header.code)) {
         const std::size_t block = ModeCipher::BlockSize(m_header.code);
         const std::size_t pad = block - size % block;
-        std::memset(m_buffer + size, static_cast<int>(pad), pad);
+        std::memset(last + size, static_cast<int>(pad), pad);
         size += pad;
     }
     std::uint8_t* buffer = m_buffer;
     m_buffer = nullptr;
+    Job job = m_state->job;
+    job.sizes[job.count++] = size;
+    job.final = true;
+    job.slot = m_slot;
     if (m_state->pipeline) {
-        m_state->pipeline->Submit(m_slot, size, true);
+        m_state->pipeline->Submit(job);
         return m_state->pipeline->Drain(error);
     }
     ChunkCrypto c;
-    ChunkPipeline::Job job;
-    job.size = size;
-    job.final = true;
     if (!c.Init(m_header, m_state->keys, true, error))
         return false;
-    if (!EncryptChunk(c, m_header, job, buffer)) {
+    if (!EncryptBatch(c, m_header, job, buffer)) {
         error = job.error;
         return false;
     }
-    return m_state->out.Write(buffer, size + kTagSize, error);
+    return m_state->out.Write(buffer, BatchBytes(job, m_header.chunkSize + kTagSize), error);
 }
 
 bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, PlainSink& sink,
@@ -477,123 +535,144 @@ bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, Pl
     const std::string damaged = "The file " + name + " is damaged or was changed";
     BodyOutput output(sink);
 
-    // Verified before it is deciphered, on a worker; handed on in order below.
-    auto work = [&](int worker, ChunkPipeline::Job& job, std::uint8_t* data) {
+    // Every chunk of a batch is verified before any is deciphered, on a worker; the batches are
+    // handed on in order below.
+    auto work = [&](int worker, Job& job, std::uint8_t* data) {
         ChunkCrypto& c = *workers[static_cast<std::size_t>(worker)];
-        const std::size_t size = job.size - kTagSize;
-        std::uint8_t tag[kTagSize];
-        if (!c.Tag(job.index, job.final, data, size, tag, job.error))
-            return false;
-        if (!EqualSecret(tag, data + size, kTagSize)) {
-            job.error = damaged +
-                        (job.final ? " (its end is missing or altered)." : " (a chunk failed verification).");
-            return false;
+        for (int i = 0; i < job.count; ++i) {
+            const bool final = job.final && i == job.count - 1;
+            std::uint8_t* chunk = data + static_cast<std::size_t>(i) * record;
+            const std::size_t size = job.sizes[i] - kTagSize;
+            std::uint8_t tag[kTagSize];
+            if (!c.Tag(job.index + static_cast<std::uint64_t>(i), final, chunk, size, tag, job.error))
+                return false;
+            if (!EqualSecret(tag, chunk + size, kTagSize)) {
+                job.error = damaged +
+                            (final ? " (its end is missing or altered)." : " (a chunk failed verification).");
+                return false;
+            }
+            if (padded && (size % block != 0 || (final && size == 0))) {
+                job.error = damaged + ".";
+                return false;
+            }
+            job.sizes[i] = size;
         }
-        if (padded && (size % block != 0 || (job.final && size == 0))) {
-            job.error = damaged + ".";
+        if (!c.Cipher(h, job, data, record))
             return false;
-        }
-        if (!c.Restart(h, job.index, job.error) || !c.cipher->Process(data, data, size, job.error))
-            return false;
-        job.size = size;
         if (job.final && padded) {
-            const std::size_t pad = data[size - 1];
+            const std::size_t size = job.sizes[job.count - 1];
+            const std::uint8_t* chunk = data + static_cast<std::size_t>(job.count - 1) * record;
+            const std::size_t pad = chunk[size - 1];
             bool ok = pad >= 1 && pad <= block;
             for (std::size_t i = 0; ok && i < pad; ++i)
-                ok = data[size - 1 - i] == pad;
+                ok = chunk[size - 1 - i] == pad;
             if (!ok) {
                 job.error = damaged + " (bad padding).";
                 return false;
             }
-            job.size -= pad;
+            job.sizes[job.count - 1] -= pad;
         }
         return true;
     };
-    auto consume = [&](const ChunkPipeline::Job& job, const std::uint8_t* data, std::string& consumeError) {
-        std::size_t plain = job.size;
-        if (job.index == 0) {
-            FileMetadata meta;
-            std::size_t used = 0;
-            if (!ParseMetadata(data, plain, meta, used, named)) {
-                consumeError = damaged + " (bad file record).";
-                return false;
+    auto consume = [&](const Job& job, const std::uint8_t* data, std::string& consumeError) {
+        for (int i = 0; i < job.count; ++i) {
+            const std::uint8_t* plain = data + static_cast<std::size_t>(i) * record;
+            std::size_t size = job.sizes[i];
+            if (job.index + static_cast<std::uint64_t>(i) == 0) {
+                FileMetadata meta;
+                std::size_t used = 0;
+                if (!ParseMetadata(plain, size, meta, used, named)) {
+                    consumeError = damaged + " (bad file record).";
+                    return false;
+                }
+                if (!output.Begin(meta, consumeError))
+                    return false;
+                plain += used;
+                size -= used;
             }
-            if (!output.Begin(meta, consumeError))
+            if (!output.Write(plain, size, consumeError))
                 return false;
-            data += used;
-            plain -= used;
         }
-        return output.Write(data, plain, consumeError);
+        return true;
     };
     bool haveCarry = false;
     std::uint8_t carry = 0;
-    // One record, with the carry byte that tells whether another follows.
-    auto readRecord = [&](std::uint8_t* buffer, std::size_t& got, bool& final) {
-        got = 0;
-        if (haveCarry)
+    // Fills `buffer` (already holding `got` bytes) up to `want` bytes of records, and splits them;
+    // a byte read ahead tells whether the stream goes on after a full buffer.
+    auto readRecords = [&](std::uint8_t* buffer, std::size_t got, std::size_t want, Job& job) {
+        if (haveCarry && got < want) {
             buffer[got++] = carry;
-        const long n = ReadFull(in, buffer + got, record - got, error);
+            haveCarry = false;
+        }
+        const long n = ReadFull(in, buffer + got, want - got, error);
         if (n < 0)
             return false;
         got += static_cast<std::size_t>(n);
-        final = got < record;
-        if (!final) {
-            // A full record is the last one only when nothing follows it.
+        bool final = got < want;
+        if (!final && !haveCarry) {
             const long more = ReadFull(in, &carry, 1, error);
             if (more < 0)
                 return false;
             final = more == 0;
             haveCarry = more == 1;
         }
+        job.final = final;
+        job.count = static_cast<int>((got + record - 1) / record);
+        for (int i = 0; i < job.count; ++i)
+            job.sizes[i] = std::min(record, got - static_cast<std::size_t>(i) * record);
         return true;
     };
     const std::string truncated = "The file " + name + " is truncated.";
+    auto cutShort = [&](const Job& job) { return job.count == 0 || job.sizes[job.count - 1] < kTagSize; };
+
     SecureBytes first;
-    first.New(record + 1);
-    std::size_t got = 0;
-    bool final = false;
-    if (!readRecord(first.data(), got, final))
+    first.New(record);
+    Job head;
+    if (!readRecords(first.data(), 0, record, head))
         return false;
-    if (final) {
+    if (head.final) {
         // A stream of one chunk (a small file) is verified and deciphered here, without threads.
-        if (got < kTagSize) {
+        if (cutShort(head)) {
             error = truncated;
             return false;
         }
         if (!MakeWorkers(h, keys, false, workers, error, 1))
             return false;
-        ChunkPipeline::Job job;
-        job.size = got;
-        job.final = true;
-        if (!work(0, job, first.data())) {
-            error = job.error;
+        if (!work(0, head, first.data())) {
+            error = head.error;
             return false;
         }
-        return consume(job, first.data(), error) && output.End(error);
+        return consume(head, first.data(), error) && output.End(error);
     }
     if (!MakeWorkers(h, keys, false, workers, error))
         return false;
-    ChunkPipeline pipeline(static_cast<int>(workers.size()), record + 1, work, consume);
+    const std::size_t batchBytes = static_cast<std::size_t>(BatchChunks(h.chunkSize)) * record;
+    ChunkPipeline pipeline(static_cast<int>(workers.size()), batchBytes, work, consume);
     bool firstPending = true;
     while (true) {
         int slot = -1;
         std::uint8_t* buffer = pipeline.Acquire(slot, error);
         if (!buffer)
             return false;
+        std::size_t got = 0;
         if (firstPending) {
-            std::memcpy(buffer, first.data(), got);
+            std::memcpy(buffer, first.data(), record);
+            got = record;
             firstPending = false;
-        } else if (!readRecord(buffer, got, final)) {
-            return false;
         }
-        if (got < kTagSize) {
+        Job job;
+        if (!readRecords(buffer, got, batchBytes, job))
+            return false;
+        if (cutShort(job)) {
             // Whatever came before must still be consumed in order to report the first fault.
             if (!pipeline.Drain(error))
                 return false;
             error = truncated;
             return false;
         }
-        pipeline.Submit(slot, got, final);
+        job.slot = slot;
+        const bool final = job.final;
+        pipeline.Submit(std::move(job));
         if (final)
             break;
     }

@@ -20,8 +20,10 @@
 #include <crypto++/square.h>
 #include <crypto++/twofish.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <type_traits>
@@ -275,7 +277,61 @@ bool ResolveAlgorithmMode(int code, int& resolved) {
 
 struct ModeCipher::Impl {
     std::unique_ptr<CryptoPP::SymmetricCipher> cipher;
+    // The bare cipher in its forward direction, for running chained modes side by side; null
+    // where the mode itself is parallel (ECB, CBC decryption).
+    std::unique_ptr<CryptoPP::BlockTransformation> forward;
+    Mode mode = Mode::ECB;
+    bool encrypt = true;
+    std::size_t block = 16;
 };
+
+namespace {
+
+constexpr std::size_t kMaxRuns = 8;
+
+// One step of `count` chains at once: out = E(in), or E(in ^ x) with `xorInput`, or E(in) ^ x.
+void ForwardBlocks(const CryptoPP::BlockTransformation& cipher, const std::uint8_t* in, const std::uint8_t* x,
+                   std::uint8_t* out, std::size_t length, bool xorInput) {
+    using BT = CryptoPP::BlockTransformation;
+    cipher.AdvancedProcessBlocks(in, x, out, length, BT::BT_AllowParallel | (xorInput ? BT::BT_XorInput : 0));
+}
+
+// Chained modes over up to kMaxRuns runs: each step takes block k of every run through the cipher
+// in one call, with the previous block of each run as chaining value.
+void ChainRuns(const CryptoPP::BlockTransformation& cipher, Mode mode, bool encrypt, std::size_t block,
+               std::uint8_t* const* runs, const std::uint8_t* const* ivs, std::size_t count,
+               std::size_t size) {
+    alignas(16) std::uint8_t chain[kMaxRuns * 16], text[kMaxRuns * 16], out[kMaxRuns * 16];
+    const std::size_t length = count * block;
+    for (std::size_t r = 0; r < count; ++r)
+        std::memcpy(chain + r * block, ivs[r], block);
+    for (std::size_t offset = 0; offset < size; offset += block) {
+        for (std::size_t r = 0; r < count; ++r)
+            std::memcpy(text + r * block, runs[r] + offset, block);
+        switch (mode) {
+        case Mode::CBC: // C = E(P ^ C')
+            ForwardBlocks(cipher, text, chain, out, length, true);
+            std::memcpy(chain, out, length);
+            break;
+        case Mode::CFB: // C = P ^ E(C'); P = C ^ E(C')
+            ForwardBlocks(cipher, chain, text, out, length, false);
+            std::memcpy(chain, encrypt ? out : text, length);
+            break;
+        default: // OFB: K = E(K'), then the text is XORed with K
+            ForwardBlocks(cipher, chain, nullptr, out, length, false);
+            std::memcpy(chain, out, length);
+            CryptoPP::xorbuf(out, text, length);
+            break;
+        }
+        for (std::size_t r = 0; r < count; ++r)
+            std::memcpy(runs[r] + offset, out + r * block, block);
+    }
+    CryptoPP::SecureWipeArray(chain, sizeof chain);
+    CryptoPP::SecureWipeArray(text, sizeof text);
+    CryptoPP::SecureWipeArray(out, sizeof out);
+}
+
+} // namespace
 
 ModeCipher::ModeCipher(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 ModeCipher::~ModeCipher() = default;
@@ -308,7 +364,18 @@ std::unique_ptr<ModeCipher> ModeCipher::Create(int code, bool encrypt, const std
     auto impl = std::make_unique<Impl>();
     const auto mode = static_cast<Mode>((code - 1) % kModeCount);
     const std::size_t keySize = KeySize(code);
+    impl->mode = mode;
+    impl->encrypt = encrypt;
+    impl->block = BlockSize(code);
     const bool ok = Guard(error, "Cipher set-up", [&] {
+        if (mode == Mode::CFB || mode == Mode::OFB || (mode == Mode::CBC && encrypt))
+            impl->forward = WithCipher((code - 1) / kModeCount,
+                                       [&](auto t) -> std::unique_ptr<CryptoPP::BlockTransformation> {
+                                           using C = typename decltype(t)::type;
+                                           auto e = std::make_unique<typename C::Encryption>();
+                                           e->SetKey(key, keySize);
+                                           return e;
+                                       });
         impl->cipher =
             WithCipher((code - 1) / kModeCount, [&](auto t) -> std::unique_ptr<CryptoPP::SymmetricCipher> {
                 using C = typename decltype(t)::type;
@@ -353,6 +420,25 @@ bool ModeCipher::Restart(const std::uint8_t* iv, std::string& error) {
 
 bool ModeCipher::Process(const std::uint8_t* in, std::uint8_t* out, std::size_t size, std::string& error) {
     return Guard(error, "Cipher", [&] { m_impl->cipher->ProcessData(out, in, size); });
+}
+
+bool ModeCipher::ProcessRuns(std::uint8_t* const* runs, const std::uint8_t* const* ivs, std::size_t count,
+                             std::size_t size, std::string& error) {
+    if (size % m_impl->block != 0) {
+        error = "Cipher: runs must hold whole blocks.";
+        return false;
+    }
+    if (!m_impl->forward) {
+        for (std::size_t r = 0; r < count; ++r)
+            if (!Restart(ivs[r], error) || !Process(runs[r], runs[r], size, error))
+                return false;
+        return true;
+    }
+    return Guard(error, "Cipher", [&] {
+        for (std::size_t first = 0; first < count; first += kMaxRuns)
+            ChainRuns(*m_impl->forward, m_impl->mode, m_impl->encrypt, m_impl->block, runs + first,
+                      ivs + first, std::min(kMaxRuns, count - first), size);
+    });
 }
 
 } // namespace corecrypt

@@ -122,6 +122,12 @@ public:
     bool Process(const std::uint8_t* in, std::uint8_t* out, std::size_t size, std::string& error);
     // Starts a new run with another IV (nothing to do in ECB).
     bool Restart(const std::uint8_t* iv, std::string& error);
+    // Enciphers `count` runs of `size` bytes each (whole blocks) in place, run i from ivs[i], with
+    // the same result as Restart(ivs[i]) and Process over each run. Where the mode chains each
+    // block to the one before (CBC encryption, CFB, OFB) the runs advance side by side, so a cipher
+    // that processes several blocks at once stays busy instead of waiting for each block in turn.
+    bool ProcessRuns(std::uint8_t* const* runs, const std::uint8_t* const* ivs, std::size_t count,
+                     std::size_t size, std::string& error);
 
 private:
     struct Impl;
