@@ -1,7 +1,8 @@
-// The cipher modes run side by side over several runs must give exactly the bytes of each run
-// enciphered on its own: files written either way are the same files.
-#include "TestSupport.h"
+// The engine's building blocks against known answers: scrypt against the published test vector,
+// and the cipher modes run side by side over several runs against each run enciphered on its own
+// (files written either way are the same files).
 #include "corecrypt/Primitives.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,27 @@ TEST(ModeCipher, RunsOfPartialBlocksAreRefused) {
     std::uint8_t* runs[] = {data};
     const std::uint8_t* ivs[] = {reinterpret_cast<const std::uint8_t*>(iv.data())};
     EXPECT_FALSE(cipher->ProcessRuns(runs, ivs, 1, sizeof data, error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(DeriveScrypt, GivesThePublishedTestVectorAndRefusesCostsAboveTheCap) {
+    // scrypt("password", "NaCl", N = 1024, r = 8, p = 16), the second vector of RFC 7914.
+    const std::uint8_t expected[64] = {
+        0xfd, 0xba, 0xbe, 0x1c, 0x9d, 0x34, 0x72, 0x00, 0x78, 0x56, 0xe7, 0x19, 0x0d, 0x01, 0xe9, 0xfe,
+        0x7c, 0x6a, 0xd7, 0xcb, 0xc8, 0x23, 0x78, 0x30, 0xe7, 0x73, 0x76, 0x63, 0x4b, 0x37, 0x31, 0x62,
+        0x2e, 0xaf, 0x30, 0xd9, 0x2e, 0x22, 0xa3, 0x88, 0x6f, 0xf1, 0x09, 0x27, 0x9d, 0x98, 0x30, 0xda,
+        0xc7, 0x27, 0xaf, 0xb9, 0x4a, 0x83, 0xee, 0x6d, 0x83, 0x60, 0xcb, 0xdf, 0xa2, 0xcc, 0x06, 0x40};
+    const std::string salt = "NaCl";
+    std::uint8_t out[64] = {};
+    std::string error;
+    ASSERT_TRUE(corecrypt::DeriveScrypt("password", reinterpret_cast<const std::uint8_t*>(salt.data()),
+                                        salt.size(), corecrypt::KdfCost{10, 8, 16}, out, sizeof out, error))
+        << error;
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 64),
+              std::string(reinterpret_cast<const char*>(expected), 64));
+    // 2^24 * 8 * 128 bytes = 16 GiB: refused before anything is allocated.
+    EXPECT_FALSE(corecrypt::DeriveScrypt("password", reinterpret_cast<const std::uint8_t*>(salt.data()),
+                                         salt.size(), corecrypt::KdfCost{24, 8, 1}, out, sizeof out, error));
     EXPECT_FALSE(error.empty());
 }
 
