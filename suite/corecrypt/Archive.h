@@ -122,7 +122,8 @@ int EncryptIntoArchive(const char* archive, const char* empty, const std::vector
 // zero-terminated and within `errorTextSize` bytes (the pane passes 1000).
 
 // Where the archive reader allocates the entries it hands out. Null stands for malloc and free.
-// `pfnAllocate` returns memory aligned for any object, or null when it has none.
+// `pfnAllocate` returns memory aligned for any object, or null when it has none; a heap lacking
+// either function is refused.
 struct ENTRYHEAP_ {
     void* (*pfnAllocate)(void* context, std::size_t size);
     void (*pfnFree)(void* context, void* block);
