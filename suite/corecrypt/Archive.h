@@ -19,6 +19,7 @@
 
 #include "corecrypt/CallbackStruct.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -113,3 +114,64 @@ int EncryptIntoArchive(const char* archive, const char* empty, const std::vector
                        const char* keyOrPassword, int isKeyFile, char* errorText, int errorTextSize,
                        int overwritePolicy, int compress, const char* extensionsNotCompressed, int recurse,
                        CALLBACKSTRUCT_* progress, int algorithmMode, int reserved0);
+
+// The entry points the control center's description pane calls. Every key argument may be null,
+// which reads as an empty password. They throw CQMException 51 (a password or key file is needed)
+// and 55 (it is wrong) so that the caller can ask for a password and call again, and 57 where said;
+// any other failure is reported through the return value and `errorText`, which always ends up
+// zero-terminated and within `errorTextSize` bytes (the pane passes 1000).
+
+// Where the archive reader allocates the entries it hands out. Null stands for malloc and free.
+// `pfnAllocate` returns memory aligned for any object, or null when it has none; a heap lacking
+// either function is refused.
+struct ENTRYHEAP_ {
+    void* (*pfnAllocate)(void* context, std::size_t size);
+    void (*pfnFree)(void* context, void* block);
+    void* pContext;
+};
+
+// One entry as the reader hands it out: a single block with its path text inside, released with
+// FreeArchiveEntry and the heap it came from.
+struct ARCHIVEENTRY_ {
+    const char* pszPath; // relative, '/' between folders, zero-terminated
+    std::uint64_t nSize;
+    std::int64_t tModified; // seconds since 1970
+    std::uint32_t nModifiedNanos;
+    std::int64_t tAccessed;
+    std::uint32_t nAccessedNanos;
+};
+
+// The slots the description pane gives the reader.
+constexpr int kArchiveReaderSlots = 100000;
+
+// Fills `slots` from the start with the entries of `archive`, in archive order, and sets the slot
+// after the last to null; an archive with more than `slotCount` - 1 entries fills the first
+// `slotCount` - 1 slots only, since the last slot stays empty and nothing is written past the
+// array. Returns the number of entries the archive holds, more than were placed when they did not
+// fit, or -1 with a reason (slot 0 is then null, also when it throws). `isKeyFile` is 1 when
+// `keyOrPassword` is a key file path, 0 for a password.
+int ReadArchiveEntries(const ENTRYHEAP_* heap, const char* archive, ARCHIVEENTRY_** slots, int slotCount,
+                       const char* keyOrPassword, int isKeyFile, char* errorText, int errorTextSize);
+
+// Releases an entry from ReadArchiveEntries to `heap`, the one it was read with; null is ignored.
+void FreeArchiveEntry(const ENTRYHEAP_* heap, ARCHIVEENTRY_* entry);
+
+// Decrypts the named entries (the reader's paths, at least one) into `folder`. `overwrite`
+// replaces existing files, `restoreTimes` gives the files their entries' times; `progress` is
+// called once per entry and stops the run when its continue flag drops. Non-zero on success.
+int DecryptFromArchive(const char* archive, const std::vector<std::string>& entries, const char* folder,
+                       const char* keyOrPassword, int isKeyFile, char* errorText, int errorTextSize,
+                       int overwrite, int restoreTimes, CALLBACKSTRUCT_* progress);
+
+// As DecryptFromArchive, then removes the extracted entries from the archive. Throws 57, with
+// the files extracted and the archive left as it was, when no entry would be left in it.
+int DecryptAndRemoveFromArchive(const char* archive, const std::vector<std::string>& entries,
+                                const char* folder, const char* keyOrPassword, int isKeyFile, char* errorText,
+                                int errorTextSize, int overwrite, int restoreTimes,
+                                CALLBACKSTRUCT_* progress);
+
+// Removes the named entries (at least one). Non-zero on success; throws 57, leaving the archive
+// as it was, when no entry would be left.
+int DeleteArchiveEntries(const char* archive, const std::vector<std::string>& entries,
+                         const char* keyOrPassword, int isKeyFile, CALLBACKSTRUCT_* progress, char* errorText,
+                         int errorTextSize);
