@@ -534,3 +534,21 @@ TEST_F(TaskManagerTest, ArchiveTasksAddEveryListedFileAndReportAnArchiveTheyCann
 }
 
 } // namespace
+
+TEST(FileKeyLess, SortsWithoutRegardToCaseAndBreaksTiesByTheExactPath) {
+    const FileKeyLess less;
+    const std::string folder = "/home/user/Documents/projects/";
+    // Past a long shared prefix, case-blind order differs from byte order: '_' sorts before 'b'
+    // but after 'B' in bytes.
+    EXPECT_TRUE(less(folder + "_notes.txt", folder + "Budget.txt"));
+    EXPECT_FALSE(less(folder + "Budget.txt", folder + "_notes.txt"));
+    EXPECT_TRUE(less(folder + "alpha/zeta.txt", folder + "ALPHA/zz.txt"));
+    EXPECT_TRUE(less(folder + "a", folder + "A_"));
+    EXPECT_TRUE(less(folder + "Report.TXT", folder + "report.txt"));
+    EXPECT_FALSE(less(folder + "report.txt", folder + "Report.TXT"));
+    EXPECT_FALSE(less(folder + "same.txt", folder + "same.txt"));
+    // A case difference inside the shared prefix decides only after the case-blind comparison.
+    EXPECT_TRUE(less("/Home/user/Documents/projects/b.txt", "/home/user/Documents/projects/c.txt"));
+    EXPECT_TRUE(less("/home/user/Documents/projects/b.txt", "/Home/user/Documents/projects/c.txt"));
+    EXPECT_TRUE(less("/Home/user/Documents/projects/b.txt", "/home/user/Documents/projects/b.txt"));
+}
