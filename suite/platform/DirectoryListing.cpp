@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -123,6 +125,79 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
     while (m < mask.size() && mask[m] == '*')
         ++m;
     return m == mask.size();
+}
+
+namespace {
+// Folders listed ahead of the caller at most: enough to keep both threads busy, little memory.
+constexpr std::size_t kListedAhead = 32;
+} // namespace
+
+FolderWalk::FolderWalk(std::string start, std::string mask, bool recurse)
+    : m_start(start.empty() || start.back() != '/' ? std::move(start) + "/" : std::move(start)),
+      m_mask(std::move(mask)), m_recurse(recurse), m_thread([this] { Run(); }) {}
+
+FolderWalk::~FolderWalk() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+bool FolderWalk::Next(WalkedFolder& out) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_ready.empty() || m_finished; });
+    if (m_ready.empty()) {
+        if (m_failure)
+            std::rethrow_exception(std::exchange(m_failure, nullptr));
+        return false;
+    }
+    out = std::move(m_ready.front());
+    m_ready.pop_front();
+    lock.unlock();
+    m_changed.notify_all();
+    return true;
+}
+
+bool FolderWalk::Hand(WalkedFolder&& folder) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_ready.size() < kListedAhead || m_stop; });
+    if (m_stop)
+        return false;
+    m_ready.push_back(std::move(folder));
+    lock.unlock();
+    m_changed.notify_all();
+    return true;
+}
+
+void FolderWalk::Run() {
+    try {
+        // Subfolders go on the stack last one first, so they come off in listing order.
+        std::vector<std::pair<std::string, std::string>> pending{{m_start, ""}};
+        while (!pending.empty()) {
+            WalkedFolder walked;
+            std::tie(walked.folder, walked.relative) = std::move(pending.back());
+            pending.pop_back();
+            std::string ignored; // a folder that cannot be listed is passed over
+            walked.listed = ListDirectoryMatching(walked.folder, m_mask, walked.entries, ignored);
+            if (m_recurse)
+                for (auto it = walked.entries.rbegin(); it != walked.entries.rend(); ++it)
+                    if (it->isDirectory && !it->isSymlink)
+                        pending.emplace_back(walked.folder + it->name + "/",
+                                             walked.relative + it->name + "/");
+            if (!Hand(std::move(walked)))
+                return;
+        }
+    } catch (...) {
+        const std::lock_guard lock(m_mutex);
+        m_failure = std::current_exception();
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_finished = true;
+    }
+    m_changed.notify_all();
 }
 
 } // namespace platform
