@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
-#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -128,13 +127,27 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
 }
 
 namespace {
-// Folders listed ahead of the caller at most: enough to keep both threads busy, little memory.
+// Folders the thread lists ahead of the caller at most: enough to keep both busy, little memory.
 constexpr std::size_t kListedAhead = 32;
 } // namespace
 
+struct FolderWalk::Node {
+    enum class State { Open, Listing, Listed };
+    WalkedFolder walked;
+    State state = State::Open;
+    bool byThread = false;
+    std::vector<std::shared_ptr<Node>> children; // last one first, as a stack wants them
+};
+
 FolderWalk::FolderWalk(std::string start, std::string mask, bool recurse)
-    : m_start(start.empty() || start.back() != '/' ? std::move(start) + "/" : std::move(start)),
-      m_mask(std::move(mask)), m_recurse(recurse), m_thread([this] { Run(); }) {}
+    : m_mask(std::move(mask)), m_recurse(recurse) {
+    auto node = std::make_shared<Node>();
+    node->walked.folder = std::move(start);
+    if (node->walked.folder.empty() || node->walked.folder.back() != '/')
+        node->walked.folder += '/';
+    m_coming.push_back(node);
+    m_thread = std::thread([this, node] { Run(node); });
+}
 
 FolderWalk::~FolderWalk() {
     {
@@ -145,59 +158,82 @@ FolderWalk::~FolderWalk() {
     m_thread.join();
 }
 
-bool FolderWalk::Next(WalkedFolder& out) {
+// Lists the node unless the other side has taken it, else waits until that side is done. False
+// when the walk stopped or the thread failed first.
+bool FolderWalk::Settle(Node& node, bool byThread) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return !m_ready.empty() || m_finished; });
-    if (m_ready.empty()) {
-        if (m_failure)
-            std::rethrow_exception(std::exchange(m_failure, nullptr));
-        return false;
+    if (node.state != Node::State::Open) {
+        m_changed.wait(lock, [&] { return node.state == Node::State::Listed || m_stop || m_failure; });
+        return node.state == Node::State::Listed;
     }
-    out = std::move(m_ready.front());
-    m_ready.pop_front();
+    node.state = Node::State::Listing;
+    lock.unlock();
+    WalkedFolder& walked = node.walked;
+    std::string ignored; // a folder that cannot be listed is passed over
+    walked.listed = ListDirectoryMatching(walked.folder, m_mask, walked.entries, ignored);
+    if (m_recurse)
+        for (auto it = walked.entries.rbegin(); it != walked.entries.rend(); ++it)
+            if (it->isDirectory && !it->isSymlink) {
+                auto child = std::make_shared<Node>();
+                child->walked.folder = walked.folder + it->name + "/";
+                child->walked.relative = walked.relative + it->name + "/";
+                node.children.push_back(std::move(child));
+            }
+    lock.lock();
+    node.state = Node::State::Listed;
+    node.byThread = byThread;
+    if (byThread)
+        ++m_ahead;
     lock.unlock();
     m_changed.notify_all();
     return true;
 }
 
-bool FolderWalk::Hand(WalkedFolder&& folder) {
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_ready.size() < kListedAhead || m_stop; });
-    if (m_stop)
+bool FolderWalk::Next(WalkedFolder& out) {
+    if (m_coming.empty())
         return false;
-    m_ready.push_back(std::move(folder));
-    lock.unlock();
-    m_changed.notify_all();
+    const std::shared_ptr<Node> node = std::move(m_coming.back());
+    m_coming.pop_back();
+    if (!Settle(*node, false)) {
+        const std::lock_guard lock(m_mutex);
+        std::rethrow_exception(m_failure);
+    }
+    if (node->byThread) {
+        {
+            const std::lock_guard lock(m_mutex);
+            --m_ahead;
+        }
+        m_changed.notify_all();
+    }
+    // The thread reads only the children of a listed node, never its entries.
+    out = std::move(node->walked);
+    m_coming.insert(m_coming.end(), node->children.begin(), node->children.end());
     return true;
 }
 
-void FolderWalk::Run() {
+void FolderWalk::Run(std::shared_ptr<Node> start) {
     try {
-        // Subfolders go on the stack last one first, so they come off in listing order.
-        std::vector<std::pair<std::string, std::string>> pending{{m_start, ""}};
-        while (!pending.empty()) {
-            WalkedFolder walked;
-            std::tie(walked.folder, walked.relative) = std::move(pending.back());
-            pending.pop_back();
-            std::string ignored; // a folder that cannot be listed is passed over
-            walked.listed = ListDirectoryMatching(walked.folder, m_mask, walked.entries, ignored);
-            if (m_recurse)
-                for (auto it = walked.entries.rbegin(); it != walked.entries.rend(); ++it)
-                    if (it->isDirectory && !it->isSymlink)
-                        pending.emplace_back(walked.folder + it->name + "/",
-                                             walked.relative + it->name + "/");
-            if (!Hand(std::move(walked)))
+        std::vector<std::shared_ptr<Node>> coming{std::move(start)};
+        while (!coming.empty()) {
+            const std::shared_ptr<Node> node = std::move(coming.back());
+            coming.pop_back();
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_ahead < kListedAhead || m_stop; });
+                if (m_stop)
+                    return;
+            }
+            if (!Settle(*node, true))
                 return;
+            coming.insert(coming.end(), node->children.begin(), node->children.end());
         }
     } catch (...) {
-        const std::lock_guard lock(m_mutex);
-        m_failure = std::current_exception();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_failure = std::current_exception();
+        }
+        m_changed.notify_all();
     }
-    {
-        const std::lock_guard lock(m_mutex);
-        m_finished = true;
-    }
-    m_changed.notify_all();
 }
 
 } // namespace platform

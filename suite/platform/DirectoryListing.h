@@ -2,8 +2,8 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -49,8 +49,8 @@ struct WalkedFolder {
 
 // Walks a folder tree depth first: a folder, then each real subfolder (never a link to one) in
 // listing order, down to the end; without `recurse` only the start. A second thread lists the
-// folders a few steps ahead of the caller, so the caller's work on one folder overlaps the system
-// calls for the next ones. Destroying the walk stops it.
+// folders coming next while the caller works on one; when the caller catches up, it lists the
+// next folder itself, so the listing is shared between both. Destroying the walk stops it.
 class FolderWalk {
 public:
     FolderWalk(std::string start, std::string mask, bool recurse);
@@ -62,19 +62,19 @@ public:
     bool Next(WalkedFolder& out);
 
 private:
-    void Run();
-    bool Hand(WalkedFolder&& folder);
+    struct Node;
+    bool Settle(Node& node, bool byThread);
+    void Run(std::shared_ptr<Node> start);
 
-    const std::string m_start;
     const std::string m_mask;
     const bool m_recurse;
+    std::vector<std::shared_ptr<Node>> m_coming; // the caller's stack: next folder last
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<WalkedFolder> m_ready;
+    std::size_t m_ahead = 0; // folders the thread listed that the caller has not taken yet
     std::exception_ptr m_failure;
-    bool m_finished = false;
     bool m_stop = false;
-    std::thread m_thread; // last, so that it starts once the members above exist
+    std::thread m_thread;
 };
 
 } // namespace platform
