@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 
@@ -146,7 +147,11 @@ FolderWalk::FolderWalk(std::string start, std::string mask, bool recurse)
     if (node->walked.folder.empty() || node->walked.folder.back() != '/')
         node->walked.folder += '/';
     m_coming.push_back(node);
-    m_thread = std::thread([this, node] { Run(node); });
+    try {
+        m_thread = std::thread([this, node] { Run(node); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the caller lists every folder itself.
+    }
 }
 
 FolderWalk::~FolderWalk() {
@@ -155,7 +160,8 @@ FolderWalk::~FolderWalk() {
         m_stop = true;
     }
     m_changed.notify_all();
-    m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 // Lists the node unless the other side has taken it, else waits until that side is done. False
