@@ -7,6 +7,7 @@
 #include "uikit/UIException.h"
 #include "uikit/Ui.h"
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
@@ -65,7 +66,12 @@ std::string TypeName(const std::string& name, const std::string& path) {
 
 bool FileKeyLess::operator()(const std::string& a, const std::string& b) const {
     const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
+    // Keys of one listing share long folder prefixes. Bytes that are equal are equal in lower case
+    // too, so they are passed over eight at a time before comparing without regard to case.
+    std::size_t i = 0;
+    while (i + 8 <= n && std::memcmp(a.data() + i, b.data() + i, 8) == 0)
+        i += 8;
+    for (; i < n; ++i) {
         const unsigned char x = Lower(static_cast<unsigned char>(a[i]));
         const unsigned char y = Lower(static_cast<unsigned char>(b[i]));
         if (x != y)
@@ -120,61 +126,54 @@ unsigned CTaskManager::ListFiles(CFileAction* task, CALLBACKSTRUCT_* progress) {
         const auto bar = masks.find('|');
         const std::string mask = masks.substr(0, bar);
         masks.erase(0, bar + 1);
-        count += SearchDir(start, mask, task->m_bSubfolders, task, "", progress);
+        count += SearchDir(start, mask, task->m_bSubfolders, task, progress);
     }
     return count;
 }
 
-unsigned CTaskManager::SearchDir(const std::string& folderIn, const std::string& mask, int recurse,
-                                 CFileAction* task, const std::string& relative, CALLBACKSTRUCT_* progress) {
-    const std::string folder = (folderIn.empty() || folderIn.back() != '/') ? folderIn + "/" : folderIn;
-    std::vector<platform::FindData> entries;
-    std::string error;
-    // A folder that cannot be searched is passed over.
-    if (!platform::ListDirectoryMatching(folder, mask, entries, error))
-        return 0;
+unsigned CTaskManager::SearchDir(const std::string& start, const std::string& mask, int recurse,
+                                 CFileAction* task, CALLBACKSTRUCT_* progress) {
     auto goOn = [progress] { return !progress || progress->bContinue; };
+    platform::FolderWalk walk(start, mask, recurse != 0);
+    platform::WalkedFolder walked;
     unsigned count = 0;
-    for (const platform::FindData& entry : entries) {
-        if (!goOn())
-            break;
-        if (entry.isDirectory || !platform::MatchesMask(entry.name, mask))
-            continue;
-        std::string path = folder + entry.name;
-        // A link to a folder is neither a file nor walked into.
-        if (entry.isSymlink && IsDirectory(path))
-            continue;
-        ++count;
-        auto [it, inserted] = m_mapFiles.try_emplace(std::move(path));
-        ListedFile& listed = it->second;
-        if (inserted) {
-            listed.owner = task;
-            listed.findData = entry;
-            listed.relativeFolder = relative;
-            listed.folder = folder;
-            listed.typeName = TypeName(entry.name, it->first);
-            if (progress) {
-                progress->csCurrent = it->first;
-                progress->nCurrent = static_cast<int>(m_mapFiles.size());
-                progress->Callback();
-            }
-            continue;
-        }
-        // The deeper Location owns its subtree; on one Location the lower action code wins, so
-        // encrypting comes before deleting.
-        const std::size_t mine = task->m_csLocation.size();
-        const std::size_t theirs = listed.owner ? listed.owner->m_csLocation.size() : 0;
-        if (!listed.owner || mine > theirs ||
-            (mine == theirs && task->GetAction() < listed.owner->GetAction()))
-            listed.owner = task;
-    }
-    if (recurse)
-        for (const platform::FindData& entry : entries) {
+    // A folder that cannot be searched is passed over (the walk does not go below it either).
+    while (goOn() && walk.Next(walked)) {
+        const std::string& folder = walked.folder;
+        for (const platform::FindData& entry : walked.entries) {
             if (!goOn())
                 break;
-            if (entry.isDirectory && !entry.isSymlink)
-                count += SearchDir(folder + entry.name, mask, 1, task, relative + entry.name + "/", progress);
+            if (entry.isDirectory || !platform::MatchesMask(entry.name, mask))
+                continue;
+            std::string path = folder + entry.name;
+            // A link to a folder is neither a file nor walked into.
+            if (entry.isSymlink && IsDirectory(path))
+                continue;
+            ++count;
+            auto [it, inserted] = m_mapFiles.try_emplace(std::move(path));
+            ListedFile& listed = it->second;
+            if (inserted) {
+                listed.owner = task;
+                listed.findData = entry;
+                listed.relativeFolder = walked.relative;
+                listed.folder = folder;
+                listed.typeName = TypeName(entry.name, it->first);
+                if (progress) {
+                    progress->csCurrent = it->first;
+                    progress->nCurrent = static_cast<int>(m_mapFiles.size());
+                    progress->Callback();
+                }
+                continue;
+            }
+            // The deeper Location owns its subtree; on one Location the lower action code wins, so
+            // encrypting comes before deleting.
+            const std::size_t mine = task->m_csLocation.size();
+            const std::size_t theirs = listed.owner ? listed.owner->m_csLocation.size() : 0;
+            if (!listed.owner || mine > theirs ||
+                (mine == theirs && task->GetAction() < listed.owner->GetAction()))
+                listed.owner = task;
         }
+    }
     return count;
 }
 

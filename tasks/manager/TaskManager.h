@@ -124,8 +124,9 @@ private:
     int ReportError(CAction* task, const std::string& item, int code, const std::string& detail);
     void SendFeedback(const std::string& line);
     int WriteTo(const std::string& path);
-    unsigned SearchDir(const std::string& folder, const std::string& mask, int recurse, CFileAction* task,
-                       const std::string& relative, CALLBACKSTRUCT_* progress);
+    // Lists the files below `start` that match `mask` (walking subfolders when `recurse`).
+    unsigned SearchDir(const std::string& start, const std::string& mask, int recurse, CFileAction* task,
+                       CALLBACKSTRUCT_* progress);
     void ListWithWindow(const std::vector<CFileAction*>& tasks, int showProgress, bool alwaysRecord);
     // Ends the task early when true (the file list keeps its entries).
     bool EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow);

@@ -534,3 +534,62 @@ TEST_F(TaskManagerTest, ArchiveTasksAddEveryListedFileAndReportAnArchiveTheyCann
 }
 
 } // namespace
+
+TEST(FileKeyLess, SortsWithoutRegardToCaseAndBreaksTiesByTheExactPath) {
+    const FileKeyLess less;
+    const std::string folder = "/home/user/Documents/projects/";
+    // Past a long shared prefix, case-blind order differs from byte order: '_' sorts before 'b'
+    // but after 'B' in bytes.
+    EXPECT_TRUE(less(folder + "_notes.txt", folder + "Budget.txt"));
+    EXPECT_FALSE(less(folder + "Budget.txt", folder + "_notes.txt"));
+    EXPECT_TRUE(less(folder + "alpha/zeta.txt", folder + "ALPHA/zz.txt"));
+    EXPECT_TRUE(less(folder + "a", folder + "A_"));
+    EXPECT_TRUE(less(folder + "Report.TXT", folder + "report.txt"));
+    EXPECT_FALSE(less(folder + "report.txt", folder + "Report.TXT"));
+    EXPECT_FALSE(less(folder + "same.txt", folder + "same.txt"));
+    // A case difference inside the shared prefix decides only after the case-blind comparison.
+    EXPECT_TRUE(less("/Home/user/Documents/projects/b.txt", "/home/user/Documents/projects/c.txt"));
+    EXPECT_TRUE(less("/home/user/Documents/projects/b.txt", "/Home/user/Documents/projects/c.txt"));
+    EXPECT_TRUE(less("/Home/user/Documents/projects/b.txt", "/home/user/Documents/projects/b.txt"));
+}
+
+namespace {
+std::vector<std::pair<int, std::string>> g_progress;
+int g_cancelAfter = 0;
+
+void RecordProgress(CALLBACKSTRUCT_* record) {
+    g_progress.emplace_back(record->nCurrent, record->csCurrent);
+    if (g_cancelAfter && record->nCurrent == g_cancelAfter)
+        record->bContinue = 0;
+}
+} // namespace
+
+TEST_F(TaskManagerTest, ProgressCountsEachNewFileAndItsContinueFlagStopsTheListing) {
+    for (int d = 0; d < 40; ++d)
+        for (int f = 0; f < 3; ++f)
+            File("d" + std::to_string(d) + "/s/f" + std::to_string(f) + ".txt");
+    auto* enc = Encrypt(root, "|*.txt|");
+    enc->m_bSubfolders = 1;
+    g_progress.clear();
+    g_cancelAfter = 0;
+    CALLBACKSTRUCT_ record;
+    record.pfnCallBack = &RecordProgress;
+    EXPECT_EQ(manager.ListFiles(enc, &record), 120u);
+    ASSERT_EQ(g_progress.size(), 120u);
+    for (std::size_t i = 0; i < g_progress.size(); ++i) {
+        EXPECT_EQ(g_progress[i].first, static_cast<int>(i + 1));
+        EXPECT_EQ(manager.m_mapFiles.count(g_progress[i].second), 1u);
+    }
+    // Files already listed are counted but not reported again.
+    g_progress.clear();
+    EXPECT_EQ(manager.ListFiles(enc, &record), 120u);
+    EXPECT_TRUE(g_progress.empty());
+
+    // A cancel in the middle of a deep walk ends it at once.
+    manager.m_mapFiles.clear();
+    g_cancelAfter = 50;
+    EXPECT_EQ(manager.ListFiles(enc, &record), 50u);
+    EXPECT_EQ(manager.m_mapFiles.size(), 50u);
+    EXPECT_EQ(g_progress.size(), 50u);
+    g_cancelAfter = 0;
+}

@@ -96,3 +96,99 @@ TEST(ListDirectory, MatchingLeavesOutOnlyPlainFilesTheMaskRulesOut) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"a.TXT", "link.bin", "sub.bin"}));
 }
+
+namespace {
+
+// The order a plain recursive walk visits folders in, for comparison with FolderWalk.
+void RecursiveOrder(const std::string& folder, const std::string& relative, std::vector<std::string>& out) {
+    std::vector<FindData> entries;
+    std::string error;
+    out.push_back(relative);
+    if (!ListDirectoryMatching(folder, "*.txt", entries, error))
+        return;
+    for (const FindData& e : entries)
+        if (e.isDirectory && !e.isSymlink)
+            RecursiveOrder(folder + e.name + "/", relative + e.name + "/", out);
+}
+
+std::vector<std::string> WalkOrder(const std::string& start, bool recurse) {
+    std::vector<std::string> order;
+    FolderWalk walk(start, "*.txt", recurse);
+    WalkedFolder walked;
+    while (walk.Next(walked)) {
+        EXPECT_EQ(walked.folder, start + "/" + walked.relative);
+        order.push_back(walked.relative);
+    }
+    return order;
+}
+
+} // namespace
+
+TEST(FolderWalk, VisitsFoldersDepthFirstInListingOrderAndNeverFollowsLinks) {
+    const std::string dir = qmtest::MakeTempDir("walk");
+    for (int a = 0; a < 12; ++a)
+        for (int b = 0; b < 6; ++b) {
+            const std::string sub = dir + "/a" + std::to_string(a) + "/b" + std::to_string(b);
+            ASSERT_EQ(::system(("mkdir -p '" + sub + "/c'").c_str()), 0);
+            qmtest::WriteFile(sub + "/f.txt", "x");
+        }
+    ASSERT_EQ(::symlink(dir.c_str(), (dir + "/a3/loop").c_str()), 0);
+    std::vector<std::string> expected;
+    RecursiveOrder(dir + "/", "", expected);
+    ASSERT_EQ(expected.size(), 1u + 12u + 12u * 6u * 2u);
+    EXPECT_EQ(WalkOrder(dir, true), expected);
+    EXPECT_EQ(WalkOrder(dir, false), std::vector<std::string>{""});
+
+    // Its entries are what ListDirectoryMatching gives.
+    FolderWalk walk(dir + "/a0/b0", "*.TXT", false);
+    WalkedFolder walked;
+    ASSERT_TRUE(walk.Next(walked));
+    EXPECT_TRUE(walked.listed);
+    std::vector<std::string> names;
+    for (const FindData& e : walked.entries)
+        names.push_back(e.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"c", "f.txt"}));
+    EXPECT_FALSE(walk.Next(walked));
+}
+
+TEST(FolderWalk, AFolderThatCannotBeListedIsReportedAndNotEntered) {
+    const std::string dir = qmtest::MakeTempDir("walkdenied");
+    // A start that is gone is one folder, not listed.
+    {
+        FolderWalk walk(dir + "/missing", "*", true);
+        WalkedFolder walked;
+        ASSERT_TRUE(walk.Next(walked));
+        EXPECT_FALSE(walked.listed);
+        EXPECT_FALSE(walk.Next(walked));
+    }
+    ASSERT_EQ(::system(("mkdir -p '" + dir + "/shut/inner' '" + dir + "/open'").c_str()), 0);
+    ASSERT_EQ(::chmod((dir + "/shut").c_str(), 0), 0);
+    if (::access((dir + "/shut/inner").c_str(), F_OK) == 0) {
+        ::chmod((dir + "/shut").c_str(), 0700);
+        GTEST_SKIP() << "permissions do not bind this user";
+    }
+    std::vector<std::pair<std::string, bool>> seen;
+    {
+        FolderWalk walk(dir, "*", true);
+        WalkedFolder walked;
+        while (walk.Next(walked))
+            seen.emplace_back(walked.relative, walked.listed);
+    }
+    ::chmod((dir + "/shut").c_str(), 0700);
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen,
+              (std::vector<std::pair<std::string, bool>>{{"", true}, {"open/", true}, {"shut/", false}}));
+}
+
+TEST(FolderWalk, EndingTheWalkEarlyStopsIt) {
+    const std::string dir = qmtest::MakeTempDir("walkstop");
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(::mkdir((dir + "/d" + std::to_string(i)).c_str(), 0700), 0);
+    for (int taken = 0; taken < 3; ++taken) {
+        FolderWalk walk(dir, "*", true);
+        WalkedFolder walked;
+        for (int i = 0; i < taken; ++i)
+            ASSERT_TRUE(walk.Next(walked));
+    } // each destructor returns although the walk had folders left
+}
