@@ -50,7 +50,8 @@ bool CreateKeyFileAt(const std::string& path, std::string& error) {
 
 bool ReadKeyFile(const std::string& path, std::uint8_t id[kKeyIdSize], SecureBytes& secret,
                  std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO given as key file is refused below instead of waiting for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = "Cannot open the key file " + path + ": " + std::strerror(errno);
         return false;

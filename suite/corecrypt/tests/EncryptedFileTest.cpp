@@ -325,4 +325,21 @@ TEST_F(EncryptedFile, BadArgumentsAreRefused) {
     EXPECT_EQ(Entries(m_dir), (std::vector<std::string>{"k.qmk", "s.txt"}));
 }
 
+TEST_F(EncryptedFile, AFifoIsRefusedAtOnceInsteadOfWaitingForAWriter) {
+    const std::string fifo = m_dir + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    char error[512] = "";
+    EXPECT_EQ(EncryptFileTo(fifo.c_str(), (fifo + ".qmp").c_str(), "pw", 0, 0, 0, error, 512, 0, 0), 0);
+    EXPECT_NE(std::string(error).find("not a regular file"), std::string::npos) << error;
+    EXPECT_NE(Decrypt(fifo, "pw").find("not a regular file"), std::string::npos);
+    // Nor does a FIFO named as the key file hold anything up.
+    const std::string source = m_dir + "/s.txt";
+    WriteFile(source, "x");
+    EXPECT_EQ(
+        EncryptFileTo(source.c_str(), (source + ".qmp").c_str(), fifo.c_str(), 1, 0, 0, error, 512, 0, 0), 0);
+    EXPECT_NE(std::string(error).find("not a regular file"), std::string::npos) << error;
+    ::unlink(source.c_str());
+    EXPECT_EQ(Entries(m_dir), (std::vector<std::string>{"k.qmk", "pipe"}));
+}
+
 } // namespace
