@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace corecrypt {
 namespace {
@@ -573,8 +574,10 @@ bool SameFile(const std::string& a, const struct stat& b) {
 }
 
 // Makes the folders above `entry` below `root`, refusing any that is a symbolic link or not a
-// folder; the full target path, or empty with a reason.
-std::string PrepareTarget(const std::string& root, const std::string& entry, std::string& error) {
+// folder; the full target path, or empty with a reason. `checked` holds the folders this run
+// already checked or made, so that the many files of one folder do not look at it again.
+std::string PrepareTarget(const std::string& root, const std::string& entry, std::string& error,
+                          std::unordered_set<std::string>& checked) {
     std::string at = root;
     std::size_t start = 0;
     while (true) {
@@ -582,6 +585,9 @@ std::string PrepareTarget(const std::string& root, const std::string& entry, std
         if (slash == std::string::npos)
             break;
         at += "/" + entry.substr(start, slash - start);
+        start = slash + 1;
+        if (checked.count(at))
+            continue;
         struct stat st {};
         if (::lstat(at.c_str(), &st) == 0) {
             if (S_ISLNK(st.st_mode)) {
@@ -596,7 +602,7 @@ std::string PrepareTarget(const std::string& root, const std::string& entry, std
             error = "Cannot create the folder " + at + ": " + std::strerror(errno);
             return {};
         }
-        start = slash + 1;
+        checked.insert(at);
     }
     return at + "/" + entry.substr(start);
 }
@@ -853,6 +859,7 @@ bool ExtractArchive(const std::string& archive, const std::vector<std::string>& 
     CALLBACKSTRUCT_* cb = options.progress;
     std::vector<bool> keep(a.entries.size(), true);
     std::string firstError;
+    std::unordered_set<std::string> checkedFolders;
     for (std::size_t i = 0; i < a.entries.size(); ++i) {
         if (!selected[i])
             continue;
@@ -862,7 +869,7 @@ bool ExtractArchive(const std::string& archive, const std::vector<std::string>& 
             return false;
         }
         std::string entryError;
-        const std::string target = PrepareTarget(root, e.path, entryError);
+        const std::string target = PrepareTarget(root, e.path, entryError, checkedFolders);
         bool ok = !target.empty();
         struct stat st {};
         if (ok && ::lstat(target.c_str(), &st) == 0) {

@@ -46,7 +46,9 @@ bool AtomicFile::open(std::string& error) {
         error = "Cannot create a file in " + FolderOf(m_path) + ": " + std::strerror(errno);
         return false;
     }
-    ::fchmod(fd, m_mode);
+    // mkostemp already made it 0600; most of our files keep that.
+    if (m_mode != 0600)
+        ::fchmod(fd, m_mode);
     m_fd = fd;
     m_tempPath = temp;
     return true;
