@@ -116,8 +116,11 @@ TEST_F(EncryptedFile, KeyFileHeaderCarriesTheKeyIdWhereTheKeyStoreReadsIt) {
 }
 
 TEST_F(EncryptedFile, SizesAtChunkBordersAndEmptyFilesRoundTripInStreamAndBlockModes) {
-    for (std::size_t size :
-         {std::size_t{0}, std::size_t{1}, kChunk - 40, kChunk - 36, kChunk, kChunk + 1, 2 * kChunk}) {
+    // The stream is the 41-byte file record ("s.bin") and the bytes. Chunks go to the workers eight
+    // at a time: 8 * kChunk - 42 ends the stream with a full padded record that closes a batch,
+    // 8 * kChunk - 41 with an empty last chunk that opens the next one.
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, kChunk - 40, kChunk - 36, kChunk, kChunk + 1,
+                             2 * kChunk, 8 * kChunk - 42, 8 * kChunk - 41, 16 * kChunk + 5}) {
         for (int code : {2, 3, 5, 36}) {
             const std::string plain = qmtest::PseudoRandomBytes(size, static_cast<std::uint32_t>(size));
             const std::string source = m_dir + "/s.bin";
