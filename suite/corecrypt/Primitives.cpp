@@ -28,6 +28,7 @@
 #include <mutex>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 namespace corecrypt {
 namespace {
@@ -307,38 +308,46 @@ void ForwardBlocks(const CryptoPP::BlockTransformation& cipher, const std::uint8
 }
 
 // Chained modes over up to kMaxRuns runs: each step takes block k of every run through the cipher
-// in one call, with the previous block of each run as chaining value.
-void ChainRuns(const CryptoPP::BlockTransformation& cipher, Mode mode, bool encrypt, std::size_t block,
+// in one call, with the previous block of each run as chaining value. The block size is a constant
+// here so that gathering and scattering the blocks compiles to plain moves; the three buffers
+// change roles by pointer instead of being copied.
+template <std::size_t B>
+void ChainRuns(const CryptoPP::BlockTransformation& cipher, Mode mode, bool encrypt,
                std::uint8_t* const* runs, const std::uint8_t* const* ivs, std::size_t count,
                std::size_t size) {
-    alignas(16) std::uint8_t chain[kMaxRuns * 16], text[kMaxRuns * 16], out[kMaxRuns * 16];
-    const std::size_t length = count * block;
+    alignas(16) std::uint8_t buffers[3][kMaxRuns * B];
+    std::uint8_t* chain = buffers[0];
+    std::uint8_t* text = buffers[1];
+    std::uint8_t* out = buffers[2];
+    const std::size_t length = count * B;
     for (std::size_t r = 0; r < count; ++r)
-        std::memcpy(chain + r * block, ivs[r], block);
-    for (std::size_t offset = 0; offset < size; offset += block) {
+        std::memcpy(chain + r * B, ivs[r], B);
+    for (std::size_t offset = 0; offset < size; offset += B) {
         for (std::size_t r = 0; r < count; ++r)
-            std::memcpy(text + r * block, runs[r] + offset, block);
+            std::memcpy(text + r * B, runs[r] + offset, B);
         switch (mode) {
-        case Mode::CBC: // C = E(P ^ C')
+        case Mode::CBC: // C = E(P ^ C'), the next chaining value
             ForwardBlocks(cipher, text, chain, out, length, true);
-            std::memcpy(chain, out, length);
+            std::swap(chain, out);
+            for (std::size_t r = 0; r < count; ++r)
+                std::memcpy(runs[r] + offset, chain + r * B, B);
             break;
-        case Mode::CFB: // C = P ^ E(C'); P = C ^ E(C')
+        case Mode::CFB: // C = P ^ E(C'); P = C ^ E(C'); C chains on
             ForwardBlocks(cipher, chain, text, out, length, false);
-            std::memcpy(chain, encrypt ? out : text, length);
+            for (std::size_t r = 0; r < count; ++r)
+                std::memcpy(runs[r] + offset, out + r * B, B);
+            std::swap(chain, encrypt ? out : text);
             break;
-        default: // OFB: K = E(K'), then the text is XORed with K
+        default: // OFB: K = E(K') chains on, and the text is XORed with it
             ForwardBlocks(cipher, chain, nullptr, out, length, false);
-            std::memcpy(chain, out, length);
-            CryptoPP::xorbuf(out, text, length);
+            std::swap(chain, out);
+            CryptoPP::xorbuf(text, chain, length);
+            for (std::size_t r = 0; r < count; ++r)
+                std::memcpy(runs[r] + offset, text + r * B, B);
             break;
         }
-        for (std::size_t r = 0; r < count; ++r)
-            std::memcpy(runs[r] + offset, out + r * block, block);
     }
-    CryptoPP::SecureWipeArray(chain, sizeof chain);
-    CryptoPP::SecureWipeArray(text, sizeof text);
-    CryptoPP::SecureWipeArray(out, sizeof out);
+    CryptoPP::SecureWipeArray(&buffers[0][0], sizeof buffers);
 }
 
 } // namespace
@@ -446,8 +455,9 @@ bool ModeCipher::ProcessRuns(std::uint8_t* const* runs, const std::uint8_t* cons
     }
     return Guard(error, "Cipher", [&] {
         for (std::size_t first = 0; first < count; first += kMaxRuns)
-            ChainRuns(*m_impl->forward, m_impl->mode, m_impl->encrypt, m_impl->block, runs + first,
-                      ivs + first, std::min(kMaxRuns, count - first), size);
+            (m_impl->block == 16 ? ChainRuns<16> : ChainRuns<8>)(*m_impl->forward, m_impl->mode,
+                                                                 m_impl->encrypt, runs + first, ivs + first,
+                                                                 std::min(kMaxRuns, count - first), size);
     });
 }
 
