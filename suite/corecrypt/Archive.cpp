@@ -622,10 +622,12 @@ bool EntrySizeMatches(const FileMetadata& m, const ArchiveEntry& entry, std::str
 // Writes one verified entry through a temporary file beside its target.
 class EntryOutput : public PlainSink {
 public:
-    EntryOutput(const std::string& target, const ArchiveEntry& entry) : m_out(target, 0600), m_entry(entry) {
+    EntryOutput(const std::string& target, const ArchiveEntry& entry, bool overwrite)
+        : m_out(target, 0600), m_entry(entry) {
         // The archive keeps the entry, so each file need not wait for the disk; decrypt-and-remove
         // syncs once before it takes entries out.
         m_out.setDurable(false);
+        m_out.setReplace(overwrite);
     }
     bool Begin(const FileMetadata& m, std::string& error) override {
         if (!EntrySizeMatches(m, m_entry, error))
@@ -1019,7 +1021,7 @@ bool ExtractArchive(const std::string& archive, const std::vector<std::string>& 
             }
         }
         if (ok) {
-            EntryOutput out(target, e);
+            EntryOutput out(target, e, options.overwrite);
             if (!prefetch.Covers(i))
                 ok = DecryptEntry(file.source(), a, e, out, entryError);
             else if (!early.ok) {

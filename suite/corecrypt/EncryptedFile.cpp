@@ -32,6 +32,7 @@ public:
             return false;
         }
         m_out = std::make_unique<platform::AtomicFile>(m_target, 0600);
+        m_out->setReplace(m_overwrite);
         return m_out->open(error);
     }
     bool Write(const std::uint8_t* data, std::size_t size, std::string& error) override {

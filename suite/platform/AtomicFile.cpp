@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -104,8 +105,13 @@ bool AtomicFile::commit(std::string& error) {
         return false;
     }
     m_fd = -1;
-    if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+    bool moved = false;
+    if (!m_replace) {
+        moved = MoveWithoutReplacing(error);
+    } else if (!(moved = ::rename(m_tempPath.c_str(), m_path.c_str()) == 0)) {
         error = "Cannot replace " + m_path + ": " + std::strerror(errno);
+    }
+    if (!moved) {
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();
         return false;
@@ -120,6 +126,29 @@ bool AtomicFile::commit(std::string& error) {
         ::close(dirFd);
     }
     return true;
+}
+
+bool AtomicFile::MoveWithoutReplacing(std::string& error) {
+    if (::renameat2(AT_FDCWD, m_tempPath.c_str(), AT_FDCWD, m_path.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EINVAL || errno == ENOSYS) {
+        // File systems without the flag: a hard link is just as atomic about an existing name.
+        if (::link(m_tempPath.c_str(), m_path.c_str()) == 0) {
+            ::unlink(m_tempPath.c_str());
+            return true;
+        }
+        if (errno != EEXIST) {
+            // Nor links (some network and foreign file systems): look, then move.
+            struct stat st {};
+            if (::lstat(m_path.c_str(), &st) == 0)
+                errno = EEXIST;
+            else if (errno == ENOENT && ::rename(m_tempPath.c_str(), m_path.c_str()) == 0)
+                return true;
+        }
+    }
+    error = errno == EEXIST ? "The file " + m_path + " already exists."
+                            : "Cannot create " + m_path + ": " + std::strerror(errno);
+    return false;
 }
 
 void AtomicFile::discard() {

@@ -25,6 +25,9 @@ public:
     // after a failure, but a crash may lose it). For many files in a row whose source stays
     // intact, such as extracted entries; the caller syncs once when it must.
     void setDurable(bool durable) { m_durable = durable; }
+    // Off: commit() never replaces a file that exists at the target by then, even one that
+    // appeared after the caller last looked; it fails with "already exists" and keeps that file.
+    void setReplace(bool replace) { m_replace = replace; }
 
     const std::string& path() const { return m_path; }
     const std::string& tempPath() const { return m_tempPath; }
@@ -35,11 +38,14 @@ public:
     static void FailAfterBytesForTesting(long long bytes);
 
 private:
+    bool MoveWithoutReplacing(std::string& error);
+
     std::string m_path;
     std::string m_tempPath;
     mode_t m_mode;
     int m_fd = -1;
     bool m_durable = true;
+    bool m_replace = true;
 };
 
 // Replaces the file at `path` with `bytes` through an AtomicFile.

@@ -63,3 +63,27 @@ TEST(AtomicFile, MissingFolderIsReported) {
     EXPECT_FALSE(WriteFileAtomically(qmtest::TestRoot() + "/no/such/dir/file", "x", 0600, error));
     EXPECT_NE(error.find("Cannot create a file"), std::string::npos);
 }
+
+TEST(AtomicFile, WithoutReplaceAFileThatAppearedMeanwhileIsKept) {
+    const std::string dir = qmtest::MakeTempDir();
+    const std::string path = dir + "/report.txt";
+    std::string error;
+    AtomicFile f(path);
+    f.setReplace(false);
+    ASSERT_TRUE(f.open(error));
+    ASSERT_TRUE(f.write("extracted", 9, error));
+    // Another program creates the target after the caller looked and before the commit.
+    qmtest::WriteFile(path, "theirs");
+    EXPECT_FALSE(f.commit(error));
+    EXPECT_NE(error.find("already exists"), std::string::npos) << error;
+    EXPECT_EQ(qmtest::ReadFile(path), "theirs");
+    EXPECT_EQ(CountFiles(dir), 1u);
+
+    // With the target still free the file lands as usual.
+    AtomicFile g(dir + "/free.txt");
+    g.setReplace(false);
+    ASSERT_TRUE(g.open(error));
+    ASSERT_TRUE(g.write("ok", 2, error));
+    EXPECT_TRUE(g.commit(error)) << error;
+    EXPECT_EQ(qmtest::ReadFile(dir + "/free.txt"), "ok");
+}
