@@ -619,6 +619,14 @@ bool EntrySizeMatches(const FileMetadata& m, const ArchiveEntry& entry, std::str
     return false;
 }
 
+// A small entry deciphered ahead of its turn: its verified bytes, or why it failed.
+struct PrefetchedEntry {
+    bool ok = false;
+    FileMetadata meta;
+    std::string bytes;
+    std::string error;
+};
+
 // Writes one verified entry through a temporary file beside its target.
 class EntryOutput : public PlainSink {
 public:
@@ -637,6 +645,16 @@ public:
     }
     bool Write(const std::uint8_t* data, std::size_t size, std::string& error) override {
         return m_out.write(data, size, error);
+    }
+    // An entry deciphered ahead, handed over as the decryption would have handed it.
+    bool Replay(const PrefetchedEntry& early, std::string& error) {
+        if (!early.ok) {
+            error = early.error;
+            return false;
+        }
+        return Begin(early.meta, error) &&
+               (early.bytes.empty() ||
+                Write(reinterpret_cast<const std::uint8_t*>(early.bytes.data()), early.bytes.size(), error));
     }
     bool Commit(bool restoreTimes, std::string& error) {
         if (!m_begun) {
@@ -664,14 +682,6 @@ bool DecryptEntry(RandomSource& src, const OpenedArchive& a, const ArchiveEntry&
     RangeSource in(src, e.offset, e.length);
     return DecryptStream(in, streamHeader, keys, sink, e.path, false, error);
 }
-
-// A small entry deciphered ahead of its turn: its verified bytes, or why it failed.
-struct PrefetchedEntry {
-    bool ok = false;
-    FileMetadata meta;
-    std::string bytes;
-    std::string error;
-};
 
 class CaptureSink : public PlainSink {
 public:
@@ -1022,16 +1032,8 @@ bool ExtractArchive(const std::string& archive, const std::vector<std::string>& 
         }
         if (ok) {
             EntryOutput out(target, e, options.overwrite);
-            if (!prefetch.Covers(i))
-                ok = DecryptEntry(file.source(), a, e, out, entryError);
-            else if (!early.ok) {
-                ok = false;
-                entryError = early.error;
-            } else
-                ok = out.Begin(early.meta, entryError) &&
-                     (early.bytes.empty() ||
-                      out.Write(reinterpret_cast<const std::uint8_t*>(early.bytes.data()), early.bytes.size(),
-                                entryError));
+            ok = prefetch.Covers(i) ? out.Replay(early, entryError)
+                                    : DecryptEntry(file.source(), a, e, out, entryError);
             ok = ok && out.Commit(options.restoreTimes, entryError);
         }
         if (!ok) {

@@ -8,7 +8,8 @@
 namespace corecrypt {
 
 int OpenRegularFile(const std::string& path, struct stat& st, std::string& error) {
-    // Without O_NONBLOCK, opening a FIFO would wait for a writer that may never come.
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer that may never come; a regular
+    // file ignores the flag, so it can stay.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = "Cannot open " + path + ": " + std::strerror(errno);
@@ -19,7 +20,6 @@ int OpenRegularFile(const std::string& path, struct stat& st, std::string& error
         error = path + " is not a regular file.";
         return -1;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }
