@@ -20,7 +20,6 @@
 #include <crypto++/twofish.h>
 
 #include <algorithm>
-#include <sodium.h>
 
 #include <atomic>
 #include <cctype>
@@ -146,26 +145,6 @@ bool RandomBytes(std::uint8_t* out, std::size_t size, std::string& error) {
         CryptoPP::NonblockingRng rng;
         rng.GenerateBlock(out, size);
     });
-}
-
-bool DeriveScrypt(std::string_view password, const std::uint8_t* salt, std::size_t saltSize,
-                  const KdfCost& cost, std::uint8_t* out, std::size_t outSize, std::string& error) {
-    if (!KdfCostAcceptable(cost, error))
-        return false;
-    // libsodium's scrypt gives the same bytes as any other and, with its vectorised core, takes
-    // half the time, which every opening of a password-protected file waits for.
-    static const bool ready = sodium_init() >= 0;
-    if (!ready) {
-        error = "Key derivation: the cryptographic library could not start.";
-        return false;
-    }
-    if (crypto_pwhash_scryptsalsa208sha256_ll(reinterpret_cast<const std::uint8_t*>(password.data()),
-                                              password.size(), salt, saltSize, std::uint64_t{1} << cost.log2N,
-                                              cost.r, cost.p, out, outSize) != 0) {
-        error = "Key derivation: out of memory.";
-        return false;
-    }
-    return true;
 }
 
 bool DeriveHkdf(const std::uint8_t* secret, std::size_t secretSize, const std::uint8_t* salt,

@@ -1,11 +1,13 @@
-// The engine's building blocks against known answers: scrypt against the published test vector,
-// and the cipher modes run side by side over several runs against each run enciphered on its own
-// (files written either way are the same files).
+// The engine's building blocks against known answers: scrypt against the published test vector and
+// an independent implementation, and the cipher modes run side by side over several runs against
+// each run enciphered on its own (files written either way are the same files).
 #include "corecrypt/Primitives.h"
 #include "TestSupport.h"
 
+#include <crypto++/scrypt.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -94,6 +96,34 @@ TEST(DeriveScrypt, GivesThePublishedTestVectorAndRefusesCostsAboveTheCap) {
     EXPECT_FALSE(corecrypt::DeriveScrypt("password", reinterpret_cast<const std::uint8_t*>(salt.data()),
                                          salt.size(), corecrypt::KdfCost{24, 8, 1}, out, sizeof out, error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST(DeriveScrypt, EveryGroupingOfLanesGivesWhatAnIndependentImplementationGives) {
+    // Lanes run one, two or four at a time, with AVX2 and without; odd lane counts leave a lane
+    // to run alone. Crypto++'s scrypt, a plain serial one, is the reference.
+    const std::string salt = "salt of sixteen!";
+    const auto* s = reinterpret_cast<const CryptoPP::byte*>(salt.data());
+    for (const bool avx2 : {true, false}) {
+        corecrypt::SetScryptAvx2ForTesting(avx2);
+        for (const corecrypt::KdfCost cost :
+             {corecrypt::KdfCost{1, 1, 1}, corecrypt::KdfCost{6, 1, 2}, corecrypt::KdfCost{7, 3, 3},
+              corecrypt::KdfCost{6, 2, 4}, corecrypt::KdfCost{5, 8, 5}, corecrypt::KdfCost{8, 8, 8},
+              corecrypt::KdfCost{4, 2, 11}}) {
+            SCOPED_TRACE(testing::Message() << "avx2 " << avx2 << ", N 2^" << int(cost.log2N) << ", r "
+                                            << int(cost.r) << ", p " << int(cost.p));
+            const std::string password = "pass " + std::to_string(cost.p);
+            std::uint8_t ours[48] = {}, theirs[48] = {};
+            std::string error;
+            ASSERT_TRUE(corecrypt::DeriveScrypt(password, s, salt.size(), cost, ours, sizeof ours, error))
+                << error;
+            CryptoPP::Scrypt reference;
+            reference.DeriveKey(theirs, sizeof theirs,
+                                reinterpret_cast<const CryptoPP::byte*>(password.data()), password.size(), s,
+                                salt.size(), CryptoPP::word64{1} << cost.log2N, cost.r, cost.p);
+            EXPECT_EQ(0, std::memcmp(ours, theirs, sizeof ours));
+        }
+    }
+    corecrypt::SetScryptAvx2ForTesting(true);
 }
 
 } // namespace
