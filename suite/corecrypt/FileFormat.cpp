@@ -621,17 +621,27 @@ bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, Pl
     const std::string truncated = "The file " + name + " is truncated.";
     auto cutShort = [&](const Job& job) { return job.count == 0 || job.sizes[job.count - 1] < kTagSize; };
 
+    // A stream of one batch at most (a small file, an archive's directory) is verified and
+    // deciphered here, without threads; the first chunk is read alone, as most streams end there.
+    const std::size_t batchBytes = static_cast<std::size_t>(BatchChunks(h.chunkSize)) * record;
     SecureBytes first;
     first.New(record);
     Job head;
     if (!readRecords(first.data(), 0, record, head))
         return false;
-    if (head.final) {
-        // A stream of one chunk (a small file) is verified and deciphered here, without threads.
-        if (cutShort(head)) {
-            error = truncated;
+    if (!head.final) {
+        SecureBytes batch;
+        batch.New(batchBytes);
+        std::memcpy(batch.data(), first.data(), record);
+        if (!readRecords(batch.data(), record, batchBytes, head))
             return false;
-        }
+        first.swap(batch);
+    }
+    if (cutShort(head)) {
+        error = truncated;
+        return false;
+    }
+    if (head.final) {
         if (!MakeWorkers(h, keys, false, workers, error, 1))
             return false;
         if (!work(0, head, first.data())) {
@@ -642,7 +652,6 @@ bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, Pl
     }
     if (!MakeWorkers(h, keys, false, workers, error))
         return false;
-    const std::size_t batchBytes = static_cast<std::size_t>(BatchChunks(h.chunkSize)) * record;
     ChunkPipeline pipeline(static_cast<int>(workers.size()), batchBytes, work, consume);
     bool firstPending = true;
     while (true) {
@@ -650,15 +659,16 @@ bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, Pl
         std::uint8_t* buffer = pipeline.Acquire(slot, error);
         if (!buffer)
             return false;
-        std::size_t got = 0;
-        if (firstPending) {
-            std::memcpy(buffer, first.data(), record);
-            got = record;
-            firstPending = false;
-        }
         Job job;
-        if (!readRecords(buffer, got, batchBytes, job))
+        if (firstPending) {
+            // The batch read above goes first, as it is.
+            std::memcpy(buffer, first.data(), batchBytes);
+            first.New(0);
+            job = head;
+            firstPending = false;
+        } else if (!readRecords(buffer, 0, batchBytes, job)) {
             return false;
+        }
         if (cutShort(job)) {
             // Whatever came before must still be consumed in order to report the first fault.
             if (!pipeline.Drain(error))
