@@ -1,12 +1,10 @@
 // qmcenter: the Quillmark control center.
-#include "center/windows/MainWindow.h"
+#include "center/windows/WindowEntry.h"
 #include "misckit/Startup.h"
 #include "platform/Display.h"
+#include "platform/ProgramPart.h"
 #include "shellkit/ConsoleCommands.h"
 #include "uikit/HeadlessBackend.h"
-#include "uikit/qt/QtBackend.h"
-
-#include <QApplication>
 
 #include <cstdio>
 #include <cstring>
@@ -61,12 +59,11 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillmark"));
-    uikit::QtBackend ui;
-    uikit::ScopedBackend useUi(ui);
-    CMainFrame frame;
-    ui.setDefaultParent(&frame);
-    frame.show();
-    return app.exec();
+    std::string why;
+    void* windowMain = platform::LoadProgramPart(kCenterWindowLibrary, kCenterWindowMainSymbol, why);
+    if (!windowMain) {
+        std::fprintf(stderr, "qmcenter: the window cannot be opened (%s).\n", why.c_str());
+        return 1;
+    }
+    return reinterpret_cast<CenterWindowMainFn>(windowMain)(argc, argv);
 }

@@ -5,6 +5,7 @@
 #include "extractor/TerminalRun.h"
 #include "extractor/windows/WindowEntry.h"
 #include "platform/Display.h"
+#include "platform/ProgramPart.h"
 
 #include <climits>
 #include <cstdio>
@@ -48,21 +49,16 @@ void* LoadEmbeddedWindow() {
 
 // The window library beside the program or in ../lib (the build and install layout), else the
 // copy built into the stub. Null when none loads, for instance because Qt is not installed.
-extractor::WindowMainFn LoadWindow(const std::string& self) {
-    const std::string folder = self.substr(0, self.rfind('/') + 1);
-    for (const std::string& candidate : {folder + kWindowLibrary, folder + "../lib/" + kWindowLibrary}) {
-        if (::access(candidate.c_str(), R_OK) != 0)
-            continue;
-        if (void* lib = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL))
-            if (void* fn = ::dlsym(lib, kWindowMainSymbol))
-                return reinterpret_cast<extractor::WindowMainFn>(fn);
-    }
+extractor::WindowMainFn LoadWindow() {
+    std::string why;
+    if (void* fn = platform::LoadProgramPart(kWindowLibrary, kWindowMainSymbol, why))
+        return reinterpret_cast<extractor::WindowMainFn>(fn);
     if (void* lib = LoadEmbeddedWindow())
         if (void* fn = ::dlsym(lib, kWindowMainSymbol))
             return reinterpret_cast<extractor::WindowMainFn>(fn);
-    const char* why = ::dlerror();
+    const char* reason = ::dlerror();
     std::fprintf(stderr, "The window cannot be opened (%s); asking here instead.\n",
-                 why ? why : "no window library");
+                 reason ? reason : why.c_str());
     return nullptr;
 }
 
@@ -76,7 +72,7 @@ int main(int argc, char** argv) {
     const std::string self = OwnPath();
     const sfx::OwnFile own{"/proc/self/exe", self};
     if (platform::DisplayAvailable()) {
-        if (auto windowMain = LoadWindow(self))
+        if (auto windowMain = LoadWindow())
             return windowMain(argc, argv, own.openPath.c_str(), own.displayPath.c_str());
     }
     return extractor::RunInTerminal(own);
