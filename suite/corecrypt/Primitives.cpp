@@ -13,6 +13,7 @@
 #include <crypto++/misc.h>
 #include <crypto++/modes.h>
 #include <crypto++/osrng.h>
+#include <crypto++/pwdbased.h>
 #include <crypto++/rc6.h>
 #include <crypto++/serpent.h>
 #include <crypto++/sha.h>
@@ -147,6 +148,15 @@ bool RandomBytes(std::uint8_t* out, std::size_t size, std::string& error) {
     return Guard(error, "Random number generator", [&] {
         CryptoPP::NonblockingRng rng;
         rng.GenerateBlock(out, size);
+    });
+}
+
+bool Pbkdf2HmacSha256(std::string_view password, const std::uint8_t* salt, std::size_t saltSize,
+                      unsigned iterations, std::uint8_t* out, std::size_t outSize, std::string& error) {
+    return Guard(error, "Key derivation", [&] {
+        CryptoPP::PKCS5_PBKDF2_HMAC<CryptoPP::SHA256> pbkdf2;
+        pbkdf2.DeriveKey(out, outSize, 0, reinterpret_cast<const CryptoPP::byte*>(password.data()),
+                         password.size(), salt, saltSize, iterations, 0);
     });
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
 // The engine's cryptographic building blocks. Every call into Crypto++ happens behind this header,
-// in Primitives.cpp and Scrypt.cpp, where library exceptions become error texts; nothing from
-// Crypto++ escapes.
+// in Primitives.cpp, where library exceptions become error texts; nothing from Crypto++ escapes.
 
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +41,8 @@ bool DeriveScrypt(std::string_view password, const std::uint8_t* salt, std::size
                   const KdfCost& cost, std::uint8_t* out, std::size_t outSize, std::string& error);
 // Tests use the baseline vector code even where the processor has AVX2, so that both are checked.
 void SetScryptAvx2ForTesting(bool allowed);
+bool Pbkdf2HmacSha256(std::string_view password, const std::uint8_t* salt, std::size_t saltSize,
+                      unsigned iterations, std::uint8_t* out, std::size_t outSize, std::string& error);
 bool DeriveHkdf(const std::uint8_t* secret, std::size_t secretSize, const std::uint8_t* salt,
                 std::size_t saltSize, std::string_view info, std::uint8_t* out, std::size_t outSize,
                 std::string& error);

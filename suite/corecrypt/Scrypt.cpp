@@ -4,14 +4,10 @@
 #include "corecrypt/Primitives.h"
 #include "corecrypt/ScryptCore.h"
 
-#include <crypto++/pwdbased.h>
-#include <crypto++/sha.h>
-
 #include <sys/mman.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <exception>
 #include <thread>
 #include <vector>
@@ -69,16 +65,9 @@ bool DeriveScrypt(std::string_view password, const std::uint8_t* salt, std::size
     const std::uint64_t n = std::uint64_t{1} << cost.log2N;
     const std::size_t laneBytes = 128 * r;
     const std::size_t laneMemory = (n + 2) * laneBytes;
-    const auto* pw = reinterpret_cast<const CryptoPP::byte*>(password.data());
-    CryptoPP::PKCS5_PBKDF2_HMAC<CryptoPP::SHA256> pbkdf2;
-    SecureBytes b;
-    try {
-        b.New(p * laneBytes);
-        pbkdf2.DeriveKey(b.data(), b.size(), 0, pw, password.size(), salt, saltSize, 1, 0);
-    } catch (const std::exception& e) {
-        error = std::string("Key derivation: ") + e.what();
+    SecureBytes b(p * laneBytes);
+    if (!Pbkdf2HmacSha256(password, salt, saltSize, 1, b.data(), b.size(), error))
         return false;
-    }
 
     // Lanes are spread over the cores first; each worker then runs its lanes a group at a time in
     // lock-step (four with AVX2, two without), within the memory allowed for all lanes in flight.
@@ -139,13 +128,7 @@ bool DeriveScrypt(std::string_view password, const std::uint8_t* salt, std::size
         return false;
     }
 
-    try {
-        pbkdf2.DeriveKey(out, outSize, 0, pw, password.size(), b.data(), b.size(), 1, 0);
-    } catch (const std::exception& e) {
-        error = std::string("Key derivation: ") + e.what();
-        return false;
-    }
-    return true;
+    return Pbkdf2HmacSha256(password, b.data(), b.size(), 1, out, outSize, error);
 }
 
 } // namespace corecrypt
