@@ -5,9 +5,9 @@
 #include "extractor/TerminalRun.h"
 #include "extractor/windows/WindowEntry.h"
 #include "platform/Display.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ProgramPart.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
@@ -22,12 +22,6 @@ const char kUsage[] = "Usage: extractor\n"
                       "of the archive appended to this program into a folder. Without a display it asks\n"
                       "on the terminal; when standard input is not a terminal, its first line is the\n"
                       "password and its second the output folder (empty: the current folder).\n";
-
-std::string OwnPath() {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return n > 0 ? std::string(buffer, std::size_t(n)) : std::string("/proc/self/exe");
-}
 
 // Loads the built-in copy of the window library through an anonymous in-memory file.
 void* LoadEmbeddedWindow() {
@@ -69,7 +63,9 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    const std::string self = OwnPath();
+    std::string self = platform::ProgramPath();
+    if (self.empty())
+        self = "/proc/self/exe";
     const sfx::OwnFile own{"/proc/self/exe", self};
     if (platform::DisplayAvailable()) {
         if (auto windowMain = LoadWindow())

@@ -5,12 +5,16 @@
 
 namespace platform {
 
-std::string ProgramFolder() {
+std::string ProgramPath() {
     char buf[PATH_MAX + 1];
     const ssize_t n = ::readlink("/proc/self/exe", buf, PATH_MAX);
-    if (n <= 0)
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+std::string ProgramFolder() {
+    const std::string path = ProgramPath();
+    if (path.empty())
         return ".";
-    std::string path(buf, static_cast<std::size_t>(n));
     const auto slash = path.rfind('/');
     return slash == 0 ? "/" : path.substr(0, slash);
 }

@@ -4,6 +4,8 @@
 
 namespace platform {
 
+// The path of the running executable; empty when the system does not say.
+std::string ProgramPath();
 // The folder of the running executable, without a trailing slash. The suite's programs
 // (qmcenter, keeper, qmtask, messenger) stand side by side in it.
 std::string ProgramFolder();
