@@ -2,6 +2,7 @@
 
 #include "misckit/KeeperProtocol.h"
 #include "misckit/SessionKey.h"
+#include "platform/Clock.h"
 #include "platform/CommandSocket.h"
 #include "platform/NamedEvent.h"
 #include "platform/SharedMemory.h"
@@ -15,7 +16,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <set>
@@ -338,13 +338,9 @@ void Log(const std::string& line) {
     const int fd = ::open(LogPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
-    const std::time_t t = static_cast<std::time_t>(NowMs() / 1000);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
     // One write per line: lines of two keepers (a second one that hands over) never interleave.
-    const std::string text = std::string(stamp) + " [" + std::to_string(::getpid()) + "] " + line + "\n";
+    const std::string text =
+        platform::LocalTimeText(NowMs() / 1000) + " [" + std::to_string(::getpid()) + "] " + line + "\n";
     ssize_t ignored = ::write(fd, text.data(), text.size());
     (void)ignored;
     ::close(fd);

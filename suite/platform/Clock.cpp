@@ -27,4 +27,13 @@ void ResetClock() {
     SetClockForTesting(nullptr);
 }
 
+std::string LocalTimeText(std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    char text[40] = {};
+    if (!::localtime_r(&t, &tm) || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm))
+        return {};
+    return text;
+}
+
 } // namespace platform

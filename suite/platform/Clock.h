@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace platform {
 
@@ -10,5 +11,9 @@ namespace platform {
 std::int64_t Now();
 void SetClockForTesting(std::function<std::int64_t()> clock);
 void ResetClock();
+
+// "YYYY-MM-DD HH:MM:SS" in local time, as listings and logs show times; empty when the time
+// cannot be shown.
+std::string LocalTimeText(std::int64_t seconds);
 
 } // namespace platform

@@ -9,11 +9,11 @@
 #include "corecrypt/QMException.h"
 #include "corecrypt/Wipe.h"
 #include "misckit/Registry.h"
+#include "platform/Clock.h"
 #include "uikit/Ui.h"
 
 #include <cctype>
 #include <charconv>
-#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -334,24 +334,14 @@ private:
                     Fail(archive, error);
                     return true;
                 }
-                // One write for the whole listing; files added together share their time text.
+                // One write for the whole listing.
                 std::string text;
                 text.reserve(entries.size() * 64);
-                std::int64_t lastTime = 0;
-                char when[32] = "";
                 for (const auto& e : entries) {
-                    if (&e == &entries.front() || e.modified != lastTime) {
-                        lastTime = e.modified;
-                        const std::time_t t = static_cast<std::time_t>(e.modified);
-                        std::tm tm{};
-                        when[0] = '\0';
-                        if (::localtime_r(&t, &tm))
-                            std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-                    }
                     char size[24];
                     const auto end = std::to_chars(size, size + sizeof size, e.size).ptr;
-                    text.append(e.path).append(1, '\t').append(size, end).append(1, '\t').append(when).append(
-                        1, '\n');
+                    text.append(e.path).append(1, '\t').append(size, end).append(1, '\t');
+                    text.append(platform::LocalTimeText(e.modified)).append(1, '\n');
                 }
                 m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
                 return true;

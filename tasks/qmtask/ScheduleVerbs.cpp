@@ -3,6 +3,7 @@
 #include "ScheduleVerbs.h"
 
 #include "misckit/Keeper.h"
+#include "platform/Clock.h"
 #include "tasks/manager/TaskManager.h"
 #include "tasks/model/Action.h"
 #include "tasks/schedlink/TaskSched.h"
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 namespace {
@@ -36,17 +36,6 @@ bool ParseId(const char* text, std::uint32_t& id) {
     return true;
 }
 
-std::string LocalTime(std::int64_t t) {
-    if (t == 0)
-        return "-";
-    const std::time_t tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    localtime_r(&tt, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
-    return text;
-}
-
 int List() {
     CTaskManager manager;
     std::string error;
@@ -58,8 +47,8 @@ int List() {
             task->GetShortSchedString(rule);
             const std::int64_t next = task->GetNextRun();
             std::printf("%d\t%s\t%s\tnext %s\tlast %s\t%s\n", task->m_nId, task->GetActionName().c_str(),
-                        task->m_csName.c_str(), LocalTime(next).c_str(), LocalTime(task->m_tLastRun).c_str(),
-                        rule.c_str());
+                        task->m_csName.c_str(), TaskTimeText(next).c_str(),
+                        TaskTimeText(task->m_tLastRun).c_str(), rule.c_str());
         }
     return 0;
 }
@@ -95,6 +84,11 @@ int Add(int argc, char** argv) {
 }
 
 } // namespace
+
+std::string TaskTimeText(std::int64_t t) {
+    const std::string text = t == 0 ? std::string() : platform::LocalTimeText(t);
+    return text.empty() ? "-" : text;
+}
 
 int ScheduleVerb(int argc, char** argv) {
     const std::string verb = argc >= 3 ? argv[2] : "";

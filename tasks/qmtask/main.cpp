@@ -203,17 +203,6 @@ bool ParseLocalTime(const std::string& text, std::int64_t& t) {
     return true;
 }
 
-std::string LocalTimeText(std::int64_t t) {
-    if (t == 0)
-        return "-";
-    const std::time_t tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    char text[40] = {};
-    if (!localtime_r(&tt, &tm) || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm))
-        return "-";
-    return text;
-}
-
 int Next(int argc, char** argv) {
     Arguments args;
     std::string error;
@@ -245,7 +234,7 @@ int Next(int argc, char** argv) {
                     o["long"] = QString::fromStdString(longText);
                     all.append(o);
                 } else {
-                    out += std::to_string(task->m_nId) + "\t" + task->m_csName + "\t" + LocalTimeText(next) +
+                    out += std::to_string(task->m_nId) + "\t" + task->m_csName + "\t" + TaskTimeText(next) +
                            "\t" + std::to_string(next) + "\t" + shortText + "\t" + longText + "\n";
                 }
             }
