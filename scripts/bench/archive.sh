@@ -16,6 +16,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/bench/common.sh"
 BIG_MIB=${BIG_MIB:-256}
 SMALL=${SMALL:-10000}
 MANY=${MANY:-100000}
@@ -23,15 +24,8 @@ MANY=${MANY:-100000}
 need=()
 command -v 7zz >/dev/null || command -v 7z >/dev/null || need+=(7zip)
 command -v openssl >/dev/null || need+=(openssl)
-if [ ${#need[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
-if [ ! -x "$root/build/bin/qmcenter" ]; then
-    cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$root/build" --target qmcenter >/dev/null
+install_missing "${need[@]}"
+build_targets "$root/build" qmcenter
 sevenzip=$(command -v 7zz || command -v 7z) # Debian's 7zip installs 7zz
 qm=$root/build/bin/qmcenter
 

@@ -17,6 +17,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/bench/common.sh"
 SIZE_MIB=${SIZE_MIB:-512}
 CODES_MIB=${CODES_MIB:-64}
 RUNS=${RUNS:-3}
@@ -26,16 +27,8 @@ need=()
 command -v openssl >/dev/null || need+=(openssl)
 command -v age >/dev/null || need+=(age)
 [ -x /usr/bin/time ] || need+=(time)
-if [ ${#need[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
-
-if [ ! -x "$root/build/bench/qm_engine" ]; then
-    cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$root/build" --target qm_engine >/dev/null
+install_missing "${need[@]}"
+build_targets "$root/build" qm_engine
 engine=$root/build/bench/qm_engine
 
 dir=${BENCH_DIR:-/dev/shm/qm-bench-$$}

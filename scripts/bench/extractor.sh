@@ -8,6 +8,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/bench/common.sh"
 build=${BUILD:-$root/build}
 # On a RAM disk when there is room (about 2.5 GB): the disk of a shared machine adds noise of
 # seconds from other writers, which would swamp the programs' own differences.
@@ -17,12 +18,8 @@ work=${WORK:-$(mktemp -d "$base/qm-extractor-bench.XXXXXX")}
 keep=${KEEP:-0}
 trap '[ "$keep" = 1 ] || rm -rf "$work"' EXIT
 
-if ! command -v zip >/dev/null || ! command -v unzip >/dev/null; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends zip unzip
-fi
-cmake --build "$build" -j2 --target extractor qmsfx sfx_bench_inflate >/dev/null
+command -v zip >/dev/null && command -v unzip >/dev/null || install_missing zip unzip
+build_targets "$build" extractor qmsfx sfx_bench_inflate
 
 password="bench password"
 mkdir -p "$work/big" "$work/small"
