@@ -17,7 +17,7 @@ int OpenRegularFile(const std::string& path, std::string& error) {
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "Not a regular file.";
+        error = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "Not a regular file.";
         ::close(fd);
         return -1;
     }

@@ -51,7 +51,7 @@ TEST(RegularFile, AFifoAFolderADeviceAndNothingAreRefusedAtOnce) {
     watchdog.join();
     EXPECT_EQ(error, "Not a regular file.");
     EXPECT_FALSE(ReadRegularFile(dir, read, error));
-    EXPECT_EQ(error, "Not a regular file.");
+    EXPECT_EQ(error, "Is a directory");
     EXPECT_FALSE(ReadRegularFile("/dev/zero", read, error));
     EXPECT_EQ(error, "Not a regular file.");
     EXPECT_FALSE(ReadRegularFile(dir + "/missing", read, error));
