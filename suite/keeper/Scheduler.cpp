@@ -44,9 +44,7 @@ std::int64_t NextDue(CAction* task, std::int64_t now) {
 }
 
 Scheduler::Scheduler(std::function<std::string()> schedulePath, Runner run)
-    : m_schedulePath(std::move(schedulePath)), m_run(std::move(run)) {
-    m_path = m_schedulePath();
-}
+    : m_schedulePath(std::move(schedulePath)), m_run(std::move(run)) {}
 
 void Scheduler::SetOn(bool on) {
     m_on = on;

@@ -36,9 +36,10 @@ struct SENDMAILINFO_ {
 // The connection is encrypted whenever the server offers it (STARTTLS, or SMTPS on port 465 or
 // with "smtps://"), and the server's certificate and host name are always verified. With server
 // authentication on, a server that offers no encryption is refused before the password is sent,
-// unless bPlainAuth is on. Certificates are checked against the system's authorities; a bundle
-// named by CURL_CA_BUNDLE or else SSL_CERT_FILE (a PEM file, as other TLS programs read them)
-// is used instead, for a company's own authority.
+// unless bPlainAuth is on. Certificates are checked against the system's authorities; for a
+// company's own authority, a PEM bundle named by CURL_CA_BUNDLE or else SSL_CERT_FILE (as other
+// TLS programs read them) takes the place of the system's bundle file, while the system's
+// certificate folder stays trusted.
 int SendMail(const SENDMAILINFO_* info, char* errorText, int errorTextSize, MAILPROGRESS_* progress);
 
 // How long SendMail waits for a server that does not answer, in seconds: for the connection and
