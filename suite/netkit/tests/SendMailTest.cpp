@@ -35,6 +35,14 @@ SENDMAILINFO_ BaseInfo(const SmtpTestServer& server) {
     return info;
 }
 
+SENDMAILINFO_ LoginInfo(const SmtpTestServer& server, const std::string& login, const std::string& password) {
+    SENDMAILINFO_ info = BaseInfo(server);
+    info.bAuth = 1;
+    info.csLogin = login;
+    info.csPassword = password;
+    return info;
+}
+
 struct Result {
     int ok = 0;
     std::string error;
@@ -256,10 +264,7 @@ TEST(SendMail, LogsInWhenAuthenticationIsOnAndReportsARefusedLogin) {
                            .tls = "starttls",
                            .certificate = SmtpTestServer::Certificate::FromTestCa});
     ASSERT_TRUE(strict.running());
-    SENDMAILINFO_ info = BaseInfo(strict);
-    info.bAuth = 1;
-    info.csLogin = "mailer";
-    info.csPassword = "s3cret:with spaces";
+    SENDMAILINFO_ info = LoginInfo(strict, "mailer", "s3cret:with spaces");
     Result r = Send(info);
     ASSERT_TRUE(r.ok) << r.error;
     const QJsonArray got = strict.Received();
@@ -294,10 +299,7 @@ TEST(SendMail, LogsInWithEitherMechanism) {
                                .tls = "starttls",
                                .certificate = SmtpTestServer::Certificate::FromTestCa});
         ASSERT_TRUE(server.running());
-        SENDMAILINFO_ info = BaseInfo(server);
-        info.bAuth = 1;
-        info.csLogin = "j\xC3\xB6rg";
-        info.csPassword = "p\xC3\xA4ss w0rd";
+        SENDMAILINFO_ info = LoginInfo(server, "j\xC3\xB6rg", "p\xC3\xA4ss w0rd");
         const QJsonObject m = SendAndReceive(server, info);
         EXPECT_EQ(Str(m["login"]), info.csLogin) << mechanism;
         EXPECT_EQ(Str(m["mechanism"]), mechanism);
@@ -342,10 +344,7 @@ TEST(SendMail, StartTlsWhenOfferedAndImplicitTlsVerifyTheCertificate) {
 TEST(SendMail, LoginToAServerWithoutEncryptionIsRefusedBeforeThePasswordGoes) {
     SmtpTestServer server({.auth = "mailer:s3cret"});
     ASSERT_TRUE(server.running());
-    SENDMAILINFO_ info = BaseInfo(server);
-    info.bAuth = 1;
-    info.csLogin = "mailer";
-    info.csPassword = "s3cret";
+    SENDMAILINFO_ info = LoginInfo(server, "mailer", "s3cret");
     Result r = Send(info);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("offers no encryption"), std::string::npos) << r.error;

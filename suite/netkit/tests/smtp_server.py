@@ -22,39 +22,26 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 class LoggingSMTP(SMTP):
-    """Notes the verb of every command before it is handled, so tests can tell what was sent."""
+    """Notes the verb of every command below before it is handled, so tests can tell what was sent."""
 
     def __init__(self, handler, log_path, **kwargs):
         super().__init__(handler, **kwargs)
         self.log_path = log_path
 
-    def _note(self, verb):
+
+def _noting(verb):
+    handle = getattr(SMTP, "smtp_" + verb)
+
+    async def noted(self, arg):
         with open(self.log_path, "a") as f:
             f.write(verb + "\n")
+        await handle(self, arg)
 
-    async def smtp_EHLO(self, arg):
-        self._note("EHLO")
-        await super().smtp_EHLO(arg)
+    return noted
 
-    async def smtp_STARTTLS(self, arg):
-        self._note("STARTTLS")
-        await super().smtp_STARTTLS(arg)
 
-    async def smtp_AUTH(self, arg):
-        self._note("AUTH")
-        await super().smtp_AUTH(arg)
-
-    async def smtp_MAIL(self, arg):
-        self._note("MAIL")
-        await super().smtp_MAIL(arg)
-
-    async def smtp_DATA(self, arg):
-        self._note("DATA")
-        await super().smtp_DATA(arg)
-
-    async def smtp_QUIT(self, arg):
-        self._note("QUIT")
-        await super().smtp_QUIT(arg)
+for _verb in ("EHLO", "STARTTLS", "AUTH", "MAIL", "DATA", "QUIT"):
+    setattr(LoggingSMTP, "smtp_" + _verb, _noting(_verb))
 
 
 class Store:
