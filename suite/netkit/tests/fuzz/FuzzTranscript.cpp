@@ -16,6 +16,8 @@ const char kSecret[] = "c2VjcmV0";
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view trace(reinterpret_cast<const char*>(data), size);
+    // A trace that holds the secret itself may well keep it in a command of its own.
+    const bool secretInInput = trace.find(kSecret) != std::string_view::npos;
     SmtpTranscript t(size > 0 && data[0] == 'S');
     while (!trace.empty()) {
         const auto end = trace.find('\n');
@@ -35,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (ParseReplyLine(body, parsed) && (parsed.code < 0 || parsed.code > 999))
                 std::abort();
         }
-        if (t.lastCommand().find(kSecret) != std::string::npos)
+        if (!secretInInput && t.lastCommand().find(kSecret) != std::string::npos)
             std::abort();
     }
     const std::string refusal = RefusalText(t);
