@@ -1,5 +1,6 @@
 #include "keeper/Keeper.h"
 
+#include "keeper/Scheduler.h"
 #include "misckit/KeeperProtocol.h"
 #include "misckit/SessionKey.h"
 #include "platform/Clock.h"
@@ -12,53 +13,35 @@
 #include "tasks/schedlink/TaskSched.h"
 #include "uikit/UIException.h"
 
-#include <algorithm>
-#include <chrono>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <memory>
-#include <set>
 #include <unistd.h>
 
 namespace keeper {
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
+// Written by the signal handler, watched while keeper waits: a signal that comes between two
+// waits still ends the next one at once.
+int g_wakePipe[2] = {-1, -1};
 
 void OnSignal(int) {
     g_stop = 1;
-}
-
-std::int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-std::string TaskLabel(const CAction* task) {
-    return "task " + std::to_string(task->m_nId) + " \"" + task->m_csName + "\"";
-}
-
-// The first run time of a timed task that is not in the past and not already done: a run in
-// the current second counts as due, one that was recorded is not due again. The rule search may
-// answer a time equal to the moment it was given, so the answer is checked, not trusted.
-std::int64_t NextDue(CAction* task, std::int64_t now) {
-    const std::int64_t from = std::max(now, task->m_tLastRun + 1);
-    std::int64_t after = from - 1;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const std::int64_t due = task->GetNextRun(after);
-        if (due == 0)
-            return 0;
-        if (due >= from)
-            return due;
-        after = std::max(due + 1, from);
-    }
-    return 0;
+    const int saved = errno;
+    const char byte = 1;
+    ssize_t ignored = ::write(g_wakePipe[1], &byte, 1);
+    (void)ignored;
+    errno = saved;
 }
 
 class Keeper {
 public:
-    explicit Keeper(Mode mode) : m_mode(mode) {}
+    explicit Keeper(Mode mode)
+        : m_mode(mode), m_scheduler([] { return tasksched::GetSchedulePath(); },
+                                    [this](CAction* task) { return RunBusy(task); }) {}
     ~Keeper() { Shutdown(); }
 
     int Start();
@@ -67,25 +50,15 @@ public:
 private:
     std::int32_t Handle(const platform::CommandRecord& record);
     bool CreateKeyStore();
-    void Reload();
-    void RunDue();
-    void RunStartupPass();
-    void RunOne(std::uint32_t id, std::int64_t due);
-    void RecordRun(std::uint32_t id, std::int64_t started);
+    bool RunBusy(CAction* task);
+    void Publish(std::uint32_t busyTask = 0);
     void Shutdown();
 
     Mode m_mode;
+    Scheduler m_scheduler;
     platform::CommandServer m_server;
     platform::SharedMemory m_changed;
     platform::SharedMemory m_keyStore;
-    bool m_schedulerOn = false;
-    bool m_reload = true;
-    std::string m_schedulePath;
-    // The plan: the task due next and when (seconds); id 0 when nothing is due.
-    std::uint32_t m_nextId = 0;
-    std::int64_t m_nextDue = 0;
-    std::int64_t m_lastCheckMs = 0;
-    std::string m_lastLoadError;
 };
 
 int Keeper::Start() {
@@ -109,15 +82,15 @@ int Keeper::Start() {
     }
     if (m_mode == Mode::SessionKey && !CreateKeyStore())
         return 1;
-    m_schedulerOn = m_mode != Mode::SessionKey;
-    m_schedulePath = tasksched::GetSchedulePath();
+    m_scheduler.SetOn(m_mode != Mode::SessionKey);
+    Publish();
     Log(std::string("keeper started (") +
         (m_mode == Mode::SessionKey ? "seskey"
          : m_mode == Mode::Startup  ? "startup"
                                     : "scheduler") +
-        "), schedule " + m_schedulePath);
+        "), schedule " + tasksched::GetSchedulePath());
     if (m_mode == Mode::Startup)
-        RunStartupPass();
+        m_scheduler.RunStartupPass();
     return 0;
 }
 
@@ -144,149 +117,57 @@ bool Keeper::CreateKeyStore() {
 std::int32_t Keeper::Handle(const platform::CommandRecord& record) {
     switch (record.code) {
     case keeperproto::CMD_START_SCHEDULER:
-        if (!m_schedulerOn)
+        if (!m_scheduler.IsOn())
             Log("scheduler started");
-        m_schedulerOn = true;
-        m_reload = true;
+        m_scheduler.SetOn(true);
+        Publish();
         return 1;
     case keeperproto::CMD_SCHEDULE_CHANGED:
-        m_reload = true;
+        m_scheduler.ScheduleChanged();
         return 1;
     case keeperproto::CMD_STOP_SCHEDULER:
-        if (m_schedulerOn)
+        if (m_scheduler.IsOn())
             Log("scheduler stopped");
-        m_schedulerOn = false;
-        m_nextId = 0;
+        m_scheduler.SetOn(false);
+        Publish();
         return 1;
-    case keeperproto::CMD_SESSION_KEY_SET:
-        return CreateKeyStore() ? 1 : 0;
+    case keeperproto::CMD_SESSION_KEY_SET: {
+        const bool created = CreateKeyStore();
+        Publish();
+        return created ? 1 : 0;
+    }
     case keeperproto::CMD_SESSION_KEY_CLEARED:
         if (m_keyStore.isOpen())
             misckit::WipeMemory(m_keyStore.data(), m_keyStore.size());
         Log("session key cleared");
         return 1;
     case keeperproto::CMD_QUERY_STATE:
-        return (m_schedulerOn ? keeperproto::kStateSchedulerRunning : 0) |
+        return (m_scheduler.IsOn() ? keeperproto::kStateSchedulerRunning : 0) |
                (m_keyStore.isOpen() ? keeperproto::kStateSessionKeyStore : 0);
     default:
         return -1;
     }
 }
 
-// Plans the next run from the stored schedule as it is on disk now.
-void Keeper::Reload() {
-    m_reload = false;
-    m_nextId = 0;
-    m_lastCheckMs = NowMs();
-    if (!m_schedulerOn)
-        return;
-    m_schedulePath = tasksched::GetSchedulePath();
-    CTaskManager manager;
-    std::string error;
-    if (!tasksched::ReadSchedule(m_schedulePath, manager, error)) {
-        // Logged once per kind of failure, not once a minute; the next good read goes on.
-        if (error != m_lastLoadError)
-            Log("cannot read the schedule " + m_schedulePath + ": " + error);
-        m_lastLoadError = error;
-        return;
-    }
-    m_lastLoadError.clear();
-    const std::int64_t now = NowMs() / 1000;
-    std::int64_t best = now + 100000000;
-    for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail})
-        for (CAction* task : *list) {
-            if (task->m_nRunType == 3)
-                continue; // start-up tasks run only in the start-up pass
-            const std::int64_t due = NextDue(task, now);
-            if (due != 0 && due < best) {
-                best = due;
-                m_nextId = static_cast<std::uint32_t>(task->m_nId);
-                m_nextDue = due;
-            }
-        }
+// While a task runs nobody is served; what is published tells the callers why.
+bool Keeper::RunBusy(CAction* task) {
+    Publish(static_cast<std::uint32_t>(task->m_nId));
+    const bool ok = RunTask(task);
+    Publish();
+    return ok;
 }
 
-void Keeper::RunStartupPass() {
-    CTaskManager manager;
-    std::string error;
-    if (!tasksched::ReadSchedule(m_schedulePath, manager, error)) {
-        Log("cannot read the schedule " + m_schedulePath + ": " + error);
+void Keeper::Publish(std::uint32_t busyTask) {
+    if (!m_changed.isOpen())
         return;
-    }
-    std::vector<std::uint32_t> ids;
-    const std::int64_t now = NowMs() / 1000;
-    for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail})
-        for (CAction* task : *list)
-            if (task->m_nRunType == 3 && task->GetNextRun(now) != 0)
-                ids.push_back(static_cast<std::uint32_t>(task->m_nId));
-    for (std::uint32_t id : ids)
-        RunOne(id, now);
-}
-
-void Keeper::RunDue() {
-    const std::uint32_t id = m_nextId;
-    const std::int64_t due = m_nextDue;
-    m_nextId = 0;
-    RunOne(id, due);
-    m_reload = true;
-}
-
-// Runs the stored task with this id from a fresh read of the schedule, so that an edit made
-// since the plan was made (a changed rule, a removed task) is honoured.
-void Keeper::RunOne(std::uint32_t id, std::int64_t due) {
-    CTaskManager manager;
-    std::string error;
-    if (!tasksched::ReadSchedule(m_schedulePath, manager, error)) {
-        Log("cannot read the schedule " + m_schedulePath + ": " + error);
-        return;
-    }
-    CAction* stored = manager.GetTaskById(id);
-    if (!stored) {
-        Log("task " + std::to_string(id) + " is no longer in the schedule");
-        return;
-    }
-    std::unique_ptr<CAction> copy(tasksched::CopyTask(stored));
-    if (!copy) {
-        Log(TaskLabel(stored) + " is of no known kind; skipped");
-        return;
-    }
-    copy->m_nId = stored->m_nId;
-    const std::int64_t startedMs = NowMs();
-    Log("run " + TaskLabel(copy.get()) + " due " + std::to_string(due) + ", started " +
-        std::to_string(startedMs - due * 1000) + " ms after its due second");
-    bool ok = false;
-    try {
-        ok = RunTask(copy.get());
-    } catch (const CUIException& e) {
-        Log("error: " + e.GetReportText());
-    } catch (const std::exception& e) {
-        Log(std::string("error: ") + e.what());
-    } catch (...) {
-        Log("error: unknown failure");
-    }
-    Log("end " + TaskLabel(copy.get()) + (ok ? ": done" : ": failed"));
-    RecordRun(id, startedMs / 1000);
-}
-
-void Keeper::RecordRun(std::uint32_t id, std::int64_t started) {
-    std::string error;
-    bool found = false;
-    const bool saved = tasksched::EditSchedule(
-        m_schedulePath,
-        [&](CTaskManager& manager) {
-            CAction* task = manager.GetTaskById(id);
-            if (!task)
-                return false;
-            found = true;
-            task->m_tLastRun = started;
-            task->GetNextRun(started);
-            return true;
-        },
-        error);
-    if (!saved)
-        Log("cannot record the run of task " + std::to_string(id) + ": " + error);
-    else if (found)
-        tasksched::SetScheduleChanged();
+    const std::int32_t state = (m_scheduler.IsOn() ? keeperproto::kStateSchedulerRunning : 0) |
+                               (m_keyStore.isOpen() ? keeperproto::kStateSessionKeyStore : 0) |
+                               (busyTask ? keeperproto::kStateBusy : 0);
+    auto* base = static_cast<std::uint8_t*>(m_changed.data());
+    std::atomic_ref(*reinterpret_cast<std::uint32_t*>(base + keeperproto::kPublishedTaskOffset))
+        .store(busyTask, std::memory_order_release);
+    std::atomic_ref(*reinterpret_cast<std::int32_t*>(base + keeperproto::kPublishedStateOffset))
+        .store(state, std::memory_order_release);
 }
 
 void Keeper::Loop() {
@@ -294,19 +175,9 @@ void Keeper::Loop() {
         return Handle(r);
     };
     while (!g_stop) {
-        const std::int64_t nowMs = NowMs();
-        // A minute's re-check notices a changed clock, a suspend and edits nobody announced.
-        if (m_reload || nowMs - m_lastCheckMs >= 60000 || nowMs < m_lastCheckMs)
-            Reload();
-        if (m_schedulerOn && m_nextId != 0 && NowMs() >= m_nextDue * 1000) {
-            RunDue();
-            continue;
-        }
-        std::int64_t waitMs = 60000 - (NowMs() - m_lastCheckMs);
-        if (m_schedulerOn && m_nextId != 0)
-            waitMs = std::min(waitMs, m_nextDue * 1000 - NowMs());
-        waitMs = std::clamp<std::int64_t>(waitMs, 0, 60000);
-        m_server.serveOne(handler, static_cast<int>(waitMs));
+        const int waitMs = m_scheduler.Step();
+        if (!g_stop)
+            m_server.serveOne(handler, waitMs, g_wakePipe[0]);
     }
     Log("keeper ended");
 }
@@ -320,6 +191,7 @@ void Keeper::Shutdown() {
         platform::NamedEvent::Remove(tasksched::kSessionKeyInitDoneName, error);
     }
     if (m_changed.isOpen()) {
+        Publish(); // a keeper that is gone is not busy, whoever still has the object mapped
         m_changed.close();
         platform::SharedMemory::Remove(tasksched::kScheduleRunningName, error);
     }
@@ -340,13 +212,15 @@ void Log(const std::string& line) {
         return;
     // One write per line: lines of two keepers (a second one that hands over) never interleave.
     const std::string text =
-        platform::LocalTimeText(NowMs() / 1000) + " [" + std::to_string(::getpid()) + "] " + line + "\n";
+        platform::LocalTimeText(platform::Now()) + " [" + std::to_string(::getpid()) + "] " + line + "\n";
     ssize_t ignored = ::write(fd, text.data(), text.size());
     (void)ignored;
     ::close(fd);
 }
 
 int Run(Mode mode) {
+    if (g_wakePipe[0] < 0 && ::pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return 1;
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);

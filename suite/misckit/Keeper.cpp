@@ -2,9 +2,11 @@
 
 #include "misckit/KeeperProtocol.h"
 #include "platform/CommandSocket.h"
+#include "platform/SharedMemory.h"
 #include "uikit/ShellInfo.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -64,6 +66,31 @@ bool ReadFully(int fd, void* data, std::size_t size) {
     ssize_t ignored = ::write(reportFd, &err, sizeof err);
     (void)ignored;
     ::_exit(127);
+}
+
+// What keeper last published; false when no keeper made the object.
+bool ReadPublishedState(std::int32_t& state, std::uint32_t& task) {
+    platform::SharedMemory memory;
+    std::string error;
+    if (!memory.open(keeperproto::kScheduleRunningName, keeperproto::kPublishedTaskOffset + 4,
+                     platform::SharedMemory::Mode::OpenExisting, error))
+        return false;
+    auto* base = static_cast<std::uint8_t*>(memory.data());
+    state = std::atomic_ref(*reinterpret_cast<std::int32_t*>(base + keeperproto::kPublishedStateOffset))
+                .load(std::memory_order_acquire);
+    task = std::atomic_ref(*reinterpret_cast<std::uint32_t*>(base + keeperproto::kPublishedTaskOffset))
+               .load(std::memory_order_acquire);
+    return true;
+}
+
+bool QueryState(std::int32_t& state) {
+    platform::CommandRecord record;
+    record.code = keeperproto::CMD_QUERY_STATE;
+    record.senderPid = static_cast<std::int32_t>(::getpid());
+    std::string error;
+    return platform::SendCommand(platform::kSessionManagerEndpoint, record, state,
+                                 keeperproto::kQueryTimeoutMs, error) &&
+           state >= 0;
 }
 
 } // namespace
@@ -139,15 +166,29 @@ int IsKeeperRunning() {
 }
 
 int IsSchedulerRunning() {
-    platform::CommandRecord record;
-    record.code = keeperproto::CMD_QUERY_STATE;
-    record.senderPid = static_cast<std::int32_t>(::getpid());
-    std::int32_t reply = 0;
-    std::string error;
-    if (!platform::SendCommand(platform::kSessionManagerEndpoint, record, reply, keeperproto::kQueryTimeoutMs,
-                               error))
-        return 0;
-    return reply >= 0 && (reply & keeperproto::kStateSchedulerRunning) ? 1 : 0;
+    return GetKeeperStatus().scheduler ? 1 : 0;
+}
+
+KeeperStatus GetKeeperStatus() {
+    KeeperStatus status;
+    status.running = IsKeeperRunning() != 0;
+    if (!status.running)
+        return status;
+    std::int32_t state = 0;
+    std::uint32_t task = 0;
+    const bool published = ReadPublishedState(state, task);
+    // A busy keeper would answer only when its task is done; what it published is its answer.
+    if (!(published && (state & keeperproto::kStateBusy))) {
+        status.answered = QueryState(state);
+        task = 0;
+        // No answer in time: keeper may have become busy since.
+        if (!status.answered && !ReadPublishedState(state, task))
+            return status;
+    }
+    status.scheduler = (state & keeperproto::kStateSchedulerRunning) != 0;
+    status.sessionKeyStore = (state & keeperproto::kStateSessionKeyStore) != 0;
+    status.busyTask = (state & keeperproto::kStateBusy) ? task : 0;
+    return status;
 }
 
 } // namespace misckit

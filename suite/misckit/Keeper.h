@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Starting and asking the background scheduler host, keeper.
@@ -12,10 +13,21 @@ namespace misckit {
 // errorTextSize bytes with the final zero).
 int StartKeeper(const char* argument, char* errorText, int errorTextSize);
 
-// Non-zero when keeper answers on its command socket.
+// Non-zero when keeper's command socket takes connections (keeper may be busy all the same).
 int IsKeeperRunning();
-// Non-zero when keeper answers and reports that its scheduler runs.
+// Non-zero when keeper runs and its scheduler is on, busy with a task or not.
 int IsSchedulerRunning();
+
+struct KeeperStatus {
+    bool running = false;         // keeper's command socket takes connections
+    bool answered = false;        // it answered the query in time
+    bool scheduler = false;       // its scheduler is on
+    bool sessionKeyStore = false; // it holds the session key store
+    std::uint32_t busyTask = 0;   // the id of the task it runs now; 0 when it runs none
+};
+// keeper's state: its answer to a query, or, when it is busy running a task and cannot answer,
+// the state it published (see KeeperProtocol.h).
+KeeperStatus GetKeeperStatus();
 
 // The keeper program StartKeeper starts: "<program folder>/keeper", or the program set here
 // (tests; empty restores the default).

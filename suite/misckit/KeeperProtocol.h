@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The commands that the suite's programs send to keeper over its command socket
@@ -21,5 +22,16 @@ inline constexpr std::int32_t kStateSessionKeyStore = 1 << 1;
 
 // How long a caller waits for keeper's reply to a query, in milliseconds.
 inline constexpr int kQueryTimeoutMs = 3000;
+
+// The shared object of the schedule-changed flag, which keeper creates. Its first 32-bit word
+// is the flag of the schedule link. Behind it keeper publishes its state, so that callers learn
+// it even while keeper runs a task and answers no command: the kState* bits at
+// kPublishedStateOffset (kStateBusy while a task runs) and the running task's id at
+// kPublishedTaskOffset, both 32-bit words written and read atomically.
+inline constexpr const char* kScheduleRunningName = "qmschedrunning";
+inline constexpr std::size_t kScheduleRunningSize = 4096;
+inline constexpr std::size_t kPublishedStateOffset = 4;
+inline constexpr std::size_t kPublishedTaskOffset = 8;
+inline constexpr std::int32_t kStateBusy = 1 << 2;
 
 } // namespace keeperproto

@@ -28,6 +28,7 @@ const char* const szFileSchedule = "ScheduleFile";
 const char* const szNoMes = "NoMessages";
 const char* const szPubKeyFile = "PubKeyFile";
 const char* const szPrivKeyFile = "PrivKeyFile";
+const char* const szMailPlainAuth = "MailPlainAuth";
 
 CQMRegistry qmreg;
 
@@ -311,6 +312,10 @@ unsigned char CQMRegistry::GetRestoreTime() const {
 unsigned char CQMRegistry::GetMode() const {
     const unsigned char v = ByteSetting("Mode", 2);
     return (v >= 1 && v <= 40) ? v : 2;
+}
+
+unsigned char CQMRegistry::GetMailPlainAuth() const {
+    return ByteSetting(encreg::szMailPlainAuth, 0) ? 1 : 0;
 }
 
 std::string CQMRegistry::GetExtsNotCompress() const {

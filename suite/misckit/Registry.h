@@ -69,6 +69,10 @@ public:
     unsigned char GetCompress() const;
     unsigned char GetRestoreTime() const;
     unsigned char GetMode() const;
+    //   GetMailPlainAuth "MailPlainAuth" 1: a mail task may send its login and password to a
+    //                                  server that offers no encryption (default 0: such a
+    //                                  server is refused)
+    unsigned char GetMailPlainAuth() const;
     // "ExtsNotCompress": the extensions whose files are stored without compression, separated
     // by ";" and without dots; the default lists the common compressed formats.
     std::string GetExtsNotCompress() const;
@@ -93,6 +97,9 @@ extern const char* const szFileSchedule; // "ScheduleFile": the background sched
 extern const char* const szNoMes;        // "NoMessages": 1 reports instead of asking
 extern const char* const szPubKeyFile;   // "PubKeyFile": the public key ring
 extern const char* const szPrivKeyFile;  // "PrivKeyFile": the private key ring
+
+// "MailPlainAuth": see CQMRegistry::GetMailPlainAuth.
+extern const char* const szMailPlainAuth;
 
 // The shared settings object, on szEncReg.
 extern CQMRegistry qmreg;

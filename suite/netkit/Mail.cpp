@@ -1,6 +1,7 @@
 #include "netkit/Mail.h"
 
 #include "netkit/MailMessage.h"
+#include "netkit/SmtpTranscript.h"
 #include "platform/Clock.h"
 
 #include <QByteArray>
@@ -12,22 +13,25 @@
 #include <curl/curl.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <mutex>
+#include <sys/socket.h>
 
 namespace NetKit {
 namespace Mail {
 
 namespace {
 
-// A server that answers nothing must end the task run well within 30 seconds. The connection
-// time-out covers the server's greeting as well.
-constexpr long kConnectSeconds = 15;
-constexpr long kResponseSeconds = 20;
+// A server that answers nothing must end the task run well within 30 seconds: the waits below
+// never add up (see MailTimeouts). The connection time-out covers the server's greeting as well.
+std::atomic<long> g_connectSeconds{MailTimeouts{}.connectSeconds};
+std::atomic<long> g_responseSeconds{MailTimeouts{}.responseSeconds};
 // Mail servers refuse much smaller messages; the limit keeps a huge file from exhausting memory.
 constexpr std::int64_t kMaxAttachmentBytes = 256LL * 1024 * 1024;
 constexpr std::int64_t kMaxRecipientsFileBytes = 1024 * 1024;
@@ -107,16 +111,12 @@ std::string MimeTypeOf(const std::string& path, const std::string& bytes) {
     return type.isValid() ? type.name().toStdString() : "application/octet-stream";
 }
 
-// What travels over the connection, for a readable error text: the last command sent and the
-// server's reply to it. The arguments of AUTH are never kept.
+// What travels over the connection and what the progress record last showed.
 struct Exchange {
+    explicit Exchange(bool implicitTls) : transcript(implicitTls) {}
     std::string message;
     std::size_t sent = 0;
-    std::string lastCommand;
-    std::string lastReply;
-    bool replyComplete = true;
-    bool quitting = false; // the reply to QUIT must not hide the refusal that came before
-    bool authenticating = false;
+    SmtpTranscript transcript;
     MAILPROGRESS_* progress = nullptr;
     std::string phase;
     std::string current;
@@ -125,36 +125,10 @@ struct Exchange {
 
 int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     auto* x = static_cast<Exchange*>(user);
-    std::string text(data, size);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    if (x->quitting)
-        return 0;
-    if (type == CURLINFO_HEADER_OUT) {
-        if (text == "QUIT") {
-            x->quitting = true;
-            return 0;
-        }
-        // The lines that follow AUTH carry the login and the password: they are not kept.
-        if (text.rfind("AUTH", 0) == 0) {
-            x->lastCommand = text.substr(0, text.find(' ', 5));
-            x->authenticating = true;
-        } else if (!x->authenticating) {
-            x->lastCommand = text;
-        }
-        x->lastReply.clear();
-        x->replyComplete = true;
-    } else if (type == CURLINFO_HEADER_IN) {
-        if (text.rfind("334", 0) != 0)
-            x->authenticating = false;
-        // A reply may span several lines ("250-..."); a new reply replaces a complete one.
-        if (x->replyComplete)
-            x->lastReply.clear();
-        if (!x->lastReply.empty())
-            x->lastReply += ' ';
-        x->lastReply += text;
-        x->replyComplete = text.size() < 4 || text[3] != '-';
-    }
+    if (type == CURLINFO_HEADER_OUT)
+        x->transcript.Sent(std::string_view(data, size));
+    else if (type == CURLINFO_HEADER_IN)
+        x->transcript.Received(std::string_view(data, size));
     return 0;
 }
 
@@ -188,28 +162,22 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_
 }
 
 std::string FailureText(CURLcode code, const char* detail, const Exchange& x, const std::string& viaIp) {
-    const std::string reply = x.lastReply;
-    const bool refused = reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5');
-    const std::string& cmd = x.lastCommand;
-    if (code == CURLE_LOGIN_DENIED || (refused && cmd.rfind("AUTH", 0) == 0))
-        return "The mail server refused the login: " + (refused ? reply : std::string(detail));
-    if (refused && reply.rfind("530", 0) == 0)
-        return "The mail server requires a login (turn on server authentication): " + reply;
-    if (refused && cmd.rfind("RCPT TO:", 0) == 0)
-        return "The mail server refused the recipient " + cmd.substr(8) + ": " + reply;
-    if (refused && reply.rfind("552", 0) == 0)
-        return "The mail server refused the message as too large: " + reply;
-    if (refused && cmd.rfind("MAIL FROM:", 0) == 0)
-        return "The mail server refused the sender " + cmd.substr(10, cmd.find('>') - 9) + ": " + reply;
-    if (refused && (cmd == "DATA" || cmd == "."))
-        return "The mail server refused the message: " + reply;
+    const SmtpTranscript& t = x.transcript;
+    if (code == CURLE_LOGIN_DENIED)
+        return "The mail server refused the login: " + (t.refused() ? t.lastReply() : std::string(detail));
+    if (std::string refusal = RefusalText(t); !refusal.empty())
+        return refusal;
+    if (code == CURLE_USE_SSL_FAILED)
+        return "The mail server offers no encryption (STARTTLS), so the password was not sent. Use a "
+               "server that encrypts, or allow sending the password unencrypted in the settings "
+               "(MailPlainAuth).";
     if (code == CURLE_INTERFACE_FAILED)
         return "Cannot send from the local address " + viaIp + ": " + detail;
     std::string text = std::string("Sending email failed: ") + curl_easy_strerror(code);
     if (*detail)
         text += std::string(" (") + detail + ")";
-    if (refused)
-        text += ". The server said: " + reply;
+    if (t.refused())
+        text += ". The server said: " + t.lastReply();
     return text + ".";
 }
 
@@ -233,105 +201,121 @@ bool ParseViaIp(const std::string& text, std::string& interfaceOption, std::stri
     return true;
 }
 
-} // namespace
-
-int SendMail(const SENDMAILINFO_* info, char* errorText, int errorTextSize, MAILPROGRESS_* progress) {
-    auto fail = [&](const std::string& text) {
-        CopyError(text, errorText, errorTextSize);
-        return 0;
-    };
-    if (!info)
-        return fail("No email to send.");
-    Report(progress, "Preparing email...", info->csSubject);
-
-    // Everything the user typed is checked before the server is contacted.
-    std::string error;
+// The message as the user described it, checked; everything here is done before the server is
+// contacted.
+struct Prepared {
     MessageInput in;
-    in.from = {info->csSenderName, info->csSenderEmail};
-    if (info->csSenderEmail.empty())
-        return fail("The sender's email address is empty.");
-    if (!ValidateAddress(in.from.address, error))
-        return fail("Sender's email: " + error);
-    std::vector<MailAddress> parsed;
-    if (!ParseAddressList(info->csSendTo, in.to, error))
-        return fail("Send to: " + error);
-    if (!info->csRecipientsFile.empty()) {
+    std::string attachment;
+    MailServer server;
+    std::string interfaceOption;
+};
+
+bool CollectRecipients(const SENDMAILINFO_& info, MessageInput& in, std::string& error) {
+    std::vector<MailAddress> listed;
+    if (!ParseAddressList(info.csSendTo, in.to, error)) {
+        error = "Send to: " + error;
+        return false;
+    }
+    if (!info.csRecipientsFile.empty()) {
         std::string bytes, reason;
-        if (!ReadWholeFile(info->csRecipientsFile, kMaxRecipientsFileBytes, bytes, reason))
-            return fail("Cannot read the recipients list \"" + info->csRecipientsFile + "\": " + reason +
-                        ".");
-        if (!ParseRecipientsFile(bytes, parsed, error))
-            return fail(error);
+        if (!ReadWholeFile(info.csRecipientsFile, kMaxRecipientsFileBytes, bytes, reason)) {
+            error = "Cannot read the recipients list \"" + info.csRecipientsFile + "\": " + reason + ".";
+            return false;
+        }
+        if (!ParseRecipientsFile(bytes, listed, error))
+            return false;
     }
     std::vector<MailAddress> unique;
     MergeRecipients(unique, in.to);
-    MergeRecipients(unique, parsed);
+    MergeRecipients(unique, listed);
     in.to = std::move(unique);
-    if (in.to.empty())
-        return fail("No recipient is given: \"Send to\" and the recipients list hold no address.");
-
-    in.subject = info->csSubject;
-    in.body = info->csMessage;
-    in.charset = CharsetFromEncodingOption(info->csCharset);
-    std::string attachment;
-    if (!info->csAttachment.empty()) {
-        std::string reason;
-        if (!ReadWholeFile(info->csAttachment, kMaxAttachmentBytes, attachment, reason))
-            return fail("Cannot read the file to attach \"" + info->csAttachment + "\": " + reason + ".");
-        in.hasAttachment = true;
-        in.attachmentName = QFileInfo(QString::fromStdString(info->csAttachment)).fileName().toStdString();
-        in.attachmentType = MimeTypeOf(info->csAttachment, attachment);
-        in.attachmentBytes = &attachment;
-        in.boundary = "=_qm_" + RandomHex(12);
+    if (in.to.empty()) {
+        error = "No recipient is given: \"Send to\" and the recipients list hold no address.";
+        return false;
     }
+    return true;
+}
 
-    MailServer server;
-    if (!ParseServer(info->csServer, server, error))
-        return fail(error);
-    std::string interfaceOption;
-    if (!ParseViaIp(info->csViaIp, interfaceOption, error))
-        return fail(error);
-    if (info->bAuth && info->csLogin.empty())
-        return fail("Server authentication is on, but no login is given.");
+bool LoadAttachment(const SENDMAILINFO_& info, Prepared& p, std::string& error) {
+    if (info.csAttachment.empty())
+        return true;
+    std::string reason;
+    if (!ReadWholeFile(info.csAttachment, kMaxAttachmentBytes, p.attachment, reason)) {
+        error = "Cannot read the file to attach \"" + info.csAttachment + "\": " + reason + ".";
+        return false;
+    }
+    p.in.hasAttachment = true;
+    p.in.attachmentName = QFileInfo(QString::fromStdString(info.csAttachment)).fileName().toStdString();
+    p.in.attachmentType = MimeTypeOf(info.csAttachment, p.attachment);
+    p.in.attachmentBytes = &p.attachment;
+    p.in.boundary = "=_qm_" + RandomHex(12);
+    return true;
+}
 
+bool Prepare(const SENDMAILINFO_& info, Prepared& p, std::string& error) {
+    MessageInput& in = p.in;
+    in.from = {info.csSenderName, info.csSenderEmail};
+    if (info.csSenderEmail.empty()) {
+        error = "The sender's email address is empty.";
+        return false;
+    }
+    if (!ValidateAddress(in.from.address, error)) {
+        error = "Sender's email: " + error;
+        return false;
+    }
+    if (!CollectRecipients(info, in, error))
+        return false;
+    in.subject = info.csSubject;
+    in.body = info.csMessage;
+    in.charset = CharsetFromEncodingOption(info.csCharset);
+    if (!LoadAttachment(info, p, error) || !ParseServer(info.csServer, p.server, error) ||
+        !ParseViaIp(info.csViaIp, p.interfaceOption, error))
+        return false;
+    if (info.bAuth && info.csLogin.empty()) {
+        error = "Server authentication is on, but no login is given.";
+        return false;
+    }
     in.date = platform::Now();
     in.utcOffsetMinutes = UtcOffsetMinutes(in.date);
     const std::string domain = in.from.address.substr(in.from.address.rfind('@') + 1);
     in.messageId = RandomHex(10) + "." + std::to_string(in.date) + "@" + domain;
+    return true;
+}
 
-    Exchange x;
-    x.progress = progress;
-    if (!BuildMessage(in, x.message, error))
-        return fail(error);
+// A bundle of trusted authorities named in the environment, as other TLS programs read it.
+const char* CaBundleFromEnvironment() {
+    for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"})
+        if (const char* value = std::getenv(name); value && *value)
+            return value;
+    return nullptr;
+}
 
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    CURL* curl = curl_easy_init();
-    if (!curl)
-        return fail("Sending email failed: the mail library could not start.");
-    curl_slist* recipients = nullptr;
-    for (const MailAddress& a : in.to)
-        recipients = curl_slist_append(recipients, ("<" + a.address + ">").c_str());
-    const std::string from = "<" + in.from.address + ">";
-    char detail[CURL_ERROR_SIZE] = {};
+// With a login, the connection must be encrypted before the password goes out, unless the user
+// allowed otherwise; without one, it is encrypted whenever the server offers it. The server's
+// certificate and name are checked either way.
+void SetSecurity(CURL* curl, const SENDMAILINFO_& info) {
+    const bool requireTls = info.bAuth && !info.bPlainAuth;
+    curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (const char* bundle = CaBundleFromEnvironment())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
+    if (info.bAuth) {
+        curl_easy_setopt(curl, CURLOPT_USERNAME, info.csLogin.c_str());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, info.csPassword.c_str());
+    }
+}
 
-    curl_easy_setopt(curl, CURLOPT_URL, server.url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    curl_easy_setopt(curl, CURLOPT_PROXY, ""); // mail goes straight to the server named
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
-    curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kResponseSeconds);
+void SetTimeouts(CURL* curl) {
+    const long response = g_responseSeconds;
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(g_connectSeconds));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, response);
     // A transfer that stalls (no byte for the response time) is given up as well.
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kResponseSeconds);
-    if (!interfaceOption.empty())
-        curl_easy_setopt(curl, CURLOPT_INTERFACE, interfaceOption.c_str());
-    if (info->bAuth) {
-        curl_easy_setopt(curl, CURLOPT_USERNAME, info->csLogin.c_str());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, info->csPassword.c_str());
-    }
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, response);
+}
+
+void SetTransfer(CURL* curl, Exchange& x, const std::string& from, curl_slist* recipients) {
     curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
@@ -344,17 +328,86 @@ int SendMail(const SENDMAILINFO_* info, char* errorText, int errorTextSize, MAIL
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &x);
+}
+
+// After a server fell silent, the connection is dropped as it is: the library would otherwise
+// say QUIT on closing it and wait for the answer once more, doubling the time the user waits.
+void AbandonSilentConnection(CURL* curl) {
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+        ::shutdown(socket, SHUT_RDWR);
+}
+
+// Hands the message to the server. Empty on success, else the reason.
+std::string Transmit(const SENDMAILINFO_& info, const Prepared& p, Exchange& x) {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return "Sending email failed: the mail library could not start.";
+    curl_slist* recipients = nullptr;
+    for (const MailAddress& a : p.in.to)
+        recipients = curl_slist_append(recipients, ("<" + a.address + ">").c_str());
+    const std::string from = "<" + p.in.from.address + ">";
+    char detail[CURL_ERROR_SIZE] = {};
+
+    curl_easy_setopt(curl, CURLOPT_URL, p.server.url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    curl_easy_setopt(curl, CURLOPT_PROXY, ""); // mail goes straight to the server named
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
+    if (!p.interfaceOption.empty())
+        curl_easy_setopt(curl, CURLOPT_INTERFACE, p.interfaceOption.c_str());
+    SetSecurity(curl, info);
+    SetTimeouts(curl);
+    SetTransfer(curl, x, from, recipients);
 
     x.phase = "Connecting to the mail server...";
-    x.current = info->csServer;
+    x.current = info.csServer;
     x.lastCall = std::chrono::steady_clock::now();
-    Report(progress, x.phase, x.current);
+    Report(x.progress, x.phase, x.current);
     const CURLcode code = curl_easy_perform(curl);
-    curl_slist_free_all(recipients);
+    if (code == CURLE_OPERATION_TIMEDOUT)
+        AbandonSilentConnection(curl);
     curl_easy_cleanup(curl);
-    if (code != CURLE_OK)
-        return fail(FailureText(code, detail, x, info->csViaIp));
+    curl_slist_free_all(recipients);
+    return code == CURLE_OK ? std::string() : FailureText(code, detail, x, info.csViaIp);
+}
+
+} // namespace
+
+void SetTimeoutsForTesting(const MailTimeouts& timeouts) {
+    g_connectSeconds = timeouts.connectSeconds;
+    g_responseSeconds = timeouts.responseSeconds;
+}
+
+int SendMail(const SENDMAILINFO_* info, char* errorText, int errorTextSize, MAILPROGRESS_* progress) {
+    CopyError("", errorText, errorTextSize);
+    auto fail = [&](const std::string& text) {
+        CopyError(text, errorText, errorTextSize);
+        return 0;
+    };
+    if (!info)
+        return fail("No email to send.");
+    Report(progress, "Preparing email...", info->csSubject);
+
+    std::string error;
+    Prepared prepared;
+    if (!Prepare(*info, prepared, error))
+        return fail(error);
+    Exchange x(prepared.server.implicitTls);
+    x.progress = progress;
+    if (!BuildMessage(prepared.in, x.message, error))
+        return fail(error);
+    error = Transmit(*info, prepared, x);
+    if (!error.empty())
+        return fail(error);
     Report(progress, "Email sent.", KiloBytes(static_cast<curl_off_t>(x.message.size())) + " sent");
+    if (x.transcript.loginSentInClear())
+        CopyError("Warning: the mail server " + info->csServer +
+                      " offers no encryption; the login and password were sent unencrypted, as the "
+                      "settings allow (MailPlainAuth).",
+                  errorText, errorTextSize);
     return 1;
 }
 

@@ -762,8 +762,10 @@ std::string EncodeHeaderText(std::string_view utf8, const std::string& charset, 
     return out;
 }
 
-bool BuildMessage(const MessageInput& in, std::string& message, std::string& error) {
-    message.clear();
+namespace {
+
+// The fields that go into the headers: no line breaks, valid UTF-8, a known character set.
+bool CheckHeaderFields(const MessageInput& in, std::string& error) {
     if (!ValidateAddress(in.from.address, error) || !ValidateDisplayName(in.from.name, error))
         return false;
     if (in.to.empty()) {
@@ -781,9 +783,8 @@ bool BuildMessage(const MessageInput& in, std::string& message, std::string& err
         error = "The subject is not valid UTF-8 text.";
         return false;
     }
-    const std::string charset = EffectiveCharset(in.charset);
-    if (!IsCharsetToken(charset)) {
-        error = Format("Unknown encoding \"%1\".", Shown(charset));
+    if (!IsCharsetToken(EffectiveCharset(in.charset))) {
+        error = Format("Unknown encoding \"%1\".", Shown(EffectiveCharset(in.charset)));
         return false;
     }
     if (in.messageId.empty() || !IsPrintableAscii(in.messageId) ||
@@ -791,36 +792,37 @@ bool BuildMessage(const MessageInput& in, std::string& message, std::string& err
         error = "The message identifier is not valid.";
         return false;
     }
-    std::string body;
-    if (!ConvertFromUtf8(NormaliseLineEnds(in.body), charset, body, error)) {
-        error = "The message text cannot be sent: " + error;
+    return true;
+}
+
+bool CheckAttachment(const MessageInput& in, std::string& error) {
+    if (!in.hasAttachment)
+        return true;
+    const std::string& n = in.attachmentName;
+    if (n.empty() || HasLineBreak(n) || n.find('\0') != std::string::npos ||
+        n.find('/') != std::string::npos) {
+        error = Format("The attachment's file name \"%1\" cannot be sent.", Shown(n));
         return false;
     }
-    if (in.hasAttachment) {
-        const std::string& n = in.attachmentName;
-        if (n.empty() || HasLineBreak(n) || n.find('\0') != std::string::npos ||
-            n.find('/') != std::string::npos) {
-            error = Format("The attachment's file name \"%1\" cannot be sent.", Shown(n));
-            return false;
-        }
-        if (FindInvalidUtf8(n) != std::string::npos) {
-            error = "The attachment's file name is not valid UTF-8 text.";
-            return false;
-        }
-        const auto& b = in.boundary;
-        if (b.empty() || b.size() > 70 || !std::all_of(b.begin(), b.end(), [](char c) {
-                return IsAlnum(c) || std::string_view("'()+_,-./:=?").find(c) != std::string_view::npos;
-            })) {
-            error = "The part boundary is not valid.";
-            return false;
-        }
-        if (!in.attachmentBytes) {
-            error = "The attachment's contents are missing.";
-            return false;
-        }
+    if (FindInvalidUtf8(n) != std::string::npos) {
+        error = "The attachment's file name is not valid UTF-8 text.";
+        return false;
     }
+    const auto& b = in.boundary;
+    if (b.empty() || b.size() > 70 || !std::all_of(b.begin(), b.end(), [](char c) {
+            return IsAlnum(c) || std::string_view("'()+_,-./:=?").find(c) != std::string_view::npos;
+        })) {
+        error = "The part boundary is not valid.";
+        return false;
+    }
+    if (!in.attachmentBytes) {
+        error = "The attachment's contents are missing.";
+        return false;
+    }
+    return true;
+}
 
-    std::string& m = message;
+void AppendHeaders(const MessageInput& in, const std::string& charset, std::string& m) {
     m += "From: " + FormatAddress(in.from, charset, 6) + "\r\n";
     m += "To:";
     std::size_t used = 3;
@@ -844,7 +846,40 @@ bool BuildMessage(const MessageInput& in, std::string& message, std::string& err
     m += "Date: " + FormatDate(in.date, in.utcOffsetMinutes) + "\r\n";
     m += "Message-ID: <" + in.messageId + ">\r\n";
     m += "MIME-Version: 1.0\r\n";
+}
 
+void AppendAttachmentPart(const MessageInput& in, std::string& m) {
+    const std::string& name = in.attachmentName;
+    const std::string type = IsMimeType(in.attachmentType) ? in.attachmentType : "application/octet-stream";
+    const bool asciiName = IsPrintableAscii(name);
+    m += "--" + in.boundary + "\r\n";
+    m += "Content-Type: " + type + ";\r\n name=" +
+         (asciiName ? QuotedParameter(name) : "\"" + EncodeWords(name, "utf-8", 7, " ") + "\"") + "\r\n";
+    m += "Content-Transfer-Encoding: base64\r\n";
+    m += "Content-Disposition: attachment;\r\n " +
+         (asciiName ? "filename=" + QuotedParameter(name) : "filename*=utf-8''" + PercentEncode(name)) +
+         "\r\n\r\n";
+    m += EncodeBase64Lines(*in.attachmentBytes);
+    m += "--" + in.boundary + "--\r\n";
+}
+
+} // namespace
+
+bool BuildMessage(const MessageInput& in, std::string& message, std::string& error) {
+    message.clear();
+    if (!CheckHeaderFields(in, error))
+        return false;
+    const std::string charset = EffectiveCharset(in.charset);
+    std::string body;
+    if (!ConvertFromUtf8(NormaliseLineEnds(in.body), charset, body, error)) {
+        error = "The message text cannot be sent: " + error;
+        return false;
+    }
+    if (!CheckAttachment(in, error))
+        return false;
+
+    std::string& m = message;
+    AppendHeaders(in, charset, m);
     const bool base64 = NeedsBase64(body);
     const std::string textHeaders =
         "Content-Type: text/plain; charset=\"" + charset +
@@ -856,22 +891,11 @@ bool BuildMessage(const MessageInput& in, std::string& message, std::string& err
         m += textHeaders + "\r\n" + text + (text.empty() || endsWithBreak ? "" : "=\r\n");
         return true;
     }
-    const std::string& name = in.attachmentName;
-    const std::string type = IsMimeType(in.attachmentType) ? in.attachmentType : "application/octet-stream";
-    const bool asciiName = IsPrintableAscii(name);
     m += "Content-Type: multipart/mixed;\r\n boundary=\"" + in.boundary + "\"\r\n\r\n";
     m += "This is a multi-part message in MIME format.\r\n";
     // The line break before a delimiter belongs to the delimiter, not to the text.
     m += "--" + in.boundary + "\r\n" + textHeaders + "\r\n" + text + "\r\n";
-    m += "--" + in.boundary + "\r\n";
-    m += "Content-Type: " + type + ";\r\n name=" +
-         (asciiName ? QuotedParameter(name) : "\"" + EncodeWords(name, "utf-8", 7, " ") + "\"") + "\r\n";
-    m += "Content-Transfer-Encoding: base64\r\n";
-    m += "Content-Disposition: attachment;\r\n " +
-         (asciiName ? "filename=" + QuotedParameter(name) : "filename*=utf-8''" + PercentEncode(name)) +
-         "\r\n\r\n";
-    m += EncodeBase64Lines(*in.attachmentBytes);
-    m += "--" + in.boundary + "--\r\n";
+    AppendAttachmentPart(in, m);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/Clock.h"
 
+#include <chrono>
 #include <ctime>
 #include <mutex>
 
@@ -16,6 +17,16 @@ std::int64_t Now() {
             return g_clock();
     }
     return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+std::int64_t NowMs() {
+    {
+        std::lock_guard lock(g_mutex);
+        if (g_clock)
+            return g_clock() * 1000;
+    }
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 void SetClockForTesting(std::function<std::int64_t()> clock) {

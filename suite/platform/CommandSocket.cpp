@@ -2,8 +2,10 @@
 
 #include "platform/RuntimeFolder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -53,6 +55,10 @@ sockaddr_un Address(const std::string& path) {
 
 using Clock = std::chrono::steady_clock;
 
+std::int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
 int MsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : static_cast<int>(left);
@@ -100,7 +106,9 @@ int Connect(const std::string& path, std::string& error) {
     }
     const sockaddr_un addr = Address(path);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
-        error = "The scheduler is not running (" + std::string(std::strerror(errno)) + ").";
+        // A full queue of waiting connections means a server that is there but busy.
+        error = errno == EAGAIN ? std::string("The scheduler is busy and did not answer.")
+                                : "The scheduler is not running (" + std::string(std::strerror(errno)) + ").";
         ::close(fd);
         return -1;
     }
@@ -157,6 +165,9 @@ CommandServer::~CommandServer() {
 }
 
 void CommandServer::close() {
+    for (const Client& c : m_clients)
+        ::close(c.fd);
+    m_clients.clear();
     if (m_fd >= 0) {
         ::close(m_fd);
         ::unlink(m_path.c_str());
@@ -185,7 +196,7 @@ bool CommandServer::listen(const std::string& endpoint, std::string& error) {
         return false;
     }
     ::unlink(path.c_str()); // a socket left behind by a server that died
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     const sockaddr_un addr = Address(path);
     // The folder is private already; the socket itself is closed to others as well.
     const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 &&
@@ -203,32 +214,89 @@ bool CommandServer::listen(const std::string& endpoint, std::string& error) {
     return true;
 }
 
-bool CommandServer::serveOne(const Handler& handler, int timeoutMs) {
+void CommandServer::DropClient(std::size_t index) {
+    ::close(m_clients[index].fd);
+    m_clients.erase(m_clients.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+// Takes every waiting connection of this user; none of them is read here.
+void CommandServer::Accept() {
+    for (;;) {
+        const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (client < 0)
+            return; // EAGAIN: no more waiting; anything else: try again at the next readiness
+        ucred cred{};
+        socklen_t len = sizeof cred;
+        if (::getsockopt(client, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::geteuid()) {
+            ::close(client);
+            continue;
+        }
+        if (m_clients.size() >= kMaxClients)
+            DropClient(0);
+        Client c;
+        c.fd = client;
+        c.deadlineMs = SteadyMs() + kClientDeadlineMs;
+        m_clients.push_back(c);
+    }
+}
+
+// Reads what the client sent so far; once its command is complete, handles it and replies.
+CommandServer::ReadResult CommandServer::ReadFrom(Client& c, const Handler& handler) {
+    const ssize_t n = ::recv(c.fd, c.bytes.data() + c.received, c.bytes.size() - c.received, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return ReadResult::Waiting;
+    if (n <= 0)
+        return ReadResult::Done; // closed or failed
+    c.received += static_cast<std::size_t>(n);
+    if (c.received < c.bytes.size())
+        return ReadResult::Waiting;
+    CommandRecord record;
+    std::string error;
+    if (!DecodeCommand(c.bytes.data(), c.bytes.size(), record, error))
+        return ReadResult::Done;
+    // The client waits for the reply with nothing else in its socket: 8 bytes go at once.
+    const auto reply = EncodeReply(handler(record));
+    ::send(c.fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    return ReadResult::Handled;
+}
+
+bool CommandServer::serveOne(const Handler& handler, int timeoutMs, int wakeFd) {
     if (m_fd < 0)
         return false;
-    pollfd p{m_fd, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0)
-        return false;
-    const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (client < 0)
-        return false;
-    bool handled = false;
-    ucred cred{};
-    socklen_t len = sizeof cred;
-    if (::getsockopt(client, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::geteuid()) {
-        std::uint8_t buf[kCommandRecordSize];
-        std::string error;
-        CommandRecord record;
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        if (Transfer(client, buf, sizeof buf, true, deadline, error) &&
-            DecodeCommand(buf, sizeof buf, record, error)) {
-            auto reply = EncodeReply(handler(record));
-            Transfer(client, reply.data(), reply.size(), false, deadline, error);
-            handled = true;
+    const std::int64_t endMs = timeoutMs < 0 ? INT64_MAX : SteadyMs() + timeoutMs;
+    for (;;) {
+        const std::int64_t now = SteadyMs();
+        for (std::size_t i = m_clients.size(); i-- > 0;)
+            if (m_clients[i].deadlineMs <= now)
+                DropClient(i);
+        std::int64_t waitUntil = endMs;
+        std::vector<pollfd> fds{{m_fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        for (const Client& c : m_clients) {
+            fds.push_back({c.fd, POLLIN, 0});
+            waitUntil = std::min(waitUntil, c.deadlineMs);
         }
+        const int waitMs =
+            waitUntil == INT64_MAX ? -1 : static_cast<int>(std::max<std::int64_t>(waitUntil - now, 0));
+        const int ready = ::poll(fds.data(), fds.size(), waitMs);
+        if (ready < 0 || fds[1].revents)
+            return false; // a signal or a wake-up: the caller looks at why
+        bool handled = false;
+        // Clients first, from the last, so that dropping one leaves the indices before it.
+        for (std::size_t i = fds.size() - 1; i > 1 && !handled; --i) {
+            if (!fds[i].revents)
+                continue;
+            const ReadResult result = ReadFrom(m_clients[i - 2], handler);
+            handled = result == ReadResult::Handled;
+            if (result != ReadResult::Waiting)
+                DropClient(i - 2);
+        }
+        if (handled)
+            return true;
+        if (fds[0].revents & POLLIN)
+            Accept();
+        if (SteadyMs() >= endMs)
+            return false;
     }
-    ::close(client);
-    return handled;
 }
 
 bool SendCommand(const std::string& endpoint, const CommandRecord& record, std::int32_t& reply, int timeoutMs,
@@ -253,11 +321,13 @@ bool IsEndpointAlive(const std::string& endpoint) {
     std::string path, error;
     if (!EndpointPath(endpoint, path, error))
         return false;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Not blocking: a busy server whose queue of waiting connections is full is alive all the same.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return false;
     const sockaddr_un addr = Address(path);
-    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    const bool ok =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 || errno == EAGAIN;
     ::close(fd);
     return ok;
 }

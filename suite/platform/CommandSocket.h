@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -28,7 +29,9 @@ std::array<std::uint8_t, kCommandReplySize> EncodeReply(std::int32_t result);
 bool DecodeReply(const std::uint8_t* data, std::size_t size, std::int32_t& result, std::string& error);
 
 // The server side: one instance per endpoint and user. listen() fails when another live server
-// holds the endpoint. Connections from other users are refused.
+// holds the endpoint. Connections from other users are refused. Clients are served side by
+// side: one that connects and says nothing (or sends half a command) holds up nobody else and
+// is dropped when its own time is up.
 class CommandServer {
 public:
     using Handler = std::function<std::int32_t(const CommandRecord&)>;
@@ -44,14 +47,35 @@ public:
     // The listening socket, for a caller that polls several things at once.
     int fd() const { return m_fd; }
 
-    // Waits up to `timeoutMs` (negative: no limit) for one client, reads its command, calls the
-    // handler and sends the handler's result back. True when a command was handled.
-    bool serveOne(const Handler& handler, int timeoutMs);
+    // Serves clients for up to `timeoutMs` (negative: no limit): accepts them, reads their
+    // commands, calls the handler and sends its result back. Returns once a command was handled
+    // (true), when the time is up, when a signal interrupted the wait, or when `wakeFd` (when not
+    // negative) is readable (false); a signal handler that writes to a pipe thus ends the wait
+    // whenever the signal comes. Clients whose command is not complete yet stay connected until a
+    // later call, each until kClientDeadlineMs after it connected.
+    bool serveOne(const Handler& handler, int timeoutMs, int wakeFd = -1);
+
+    // How long a client may take to send its command.
+    static constexpr int kClientDeadlineMs = 5000;
+    // Clients waiting at once; beyond that the one connected longest is dropped.
+    static constexpr std::size_t kMaxClients = 64;
 
 private:
+    struct Client {
+        int fd = -1;
+        std::int64_t deadlineMs = 0; // on the steady clock
+        std::array<std::uint8_t, kCommandRecordSize> bytes{};
+        std::size_t received = 0;
+    };
+    enum class ReadResult { Waiting, Handled, Done };
+    void Accept();
+    ReadResult ReadFrom(Client& client, const Handler& handler);
+    void DropClient(std::size_t index);
+
     int m_fd = -1;
     int m_lockFd = -1;
     std::string m_path;
+    std::vector<Client> m_clients;
 };
 
 // Sends one command and waits for the reply (at most `timeoutMs`). False with a reason when no

@@ -196,6 +196,7 @@ void CTaskManager::MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBA
     info.bAuth = task->m_bAuth;
     info.csLogin = task->m_csLogin;
     info.csPassword = task->m_csMailPassword;
+    info.bPlainAuth = CQMRegistry().GetMailPlainAuth();
     CALLBACKSTRUCT_ progress = own;
     progress.hWndUpdateProgress = nullptr;
     // In a batch run the mail client reports into the run's window.
@@ -207,6 +208,9 @@ void CTaskManager::MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBA
         ReportError(task, error, 529, "");
         return;
     }
+    // A password that went unencrypted (the user allowed it) is noted in the run's log each time.
+    if (error[0])
+        SendFeedback(error);
     use.csPhase = "Email has been successfully sent.";
     use.Callback();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -3,6 +3,7 @@
 #include "misckit/ErrorList.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
+#include "platform/RegularFile.h"
 #include "tasks/manager/TaskWindows.h"
 #include "tasks/model/Action.h"
 #include "tasks/model/ActionDeleteFile.h"
@@ -13,13 +14,9 @@
 #include "uikit/Ui.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstring>
-#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -358,30 +355,10 @@ bool CTaskManager::ReadScheduleBytes(std::string_view bytes, std::string& error)
 
 bool CTaskManager::ReadScheduleFile(const std::string& path, std::string& error) {
     Reset();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno == ENOENT ? "File does not exist." : std::strerror(errno);
-        return false;
-    }
     std::string bytes;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        bytes.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+    // A FIFO or device put where the schedule belongs must not hold the reader forever.
+    if (!platform::ReadRegularFile(path, bytes, error))
+        return false;
     return ReadScheduleBytes(bytes, error);
 }
 

@@ -262,6 +262,126 @@ private:
     std::map<long, bool> m_canMatch;
 };
 
+// One search for the next run time of a rule: its fields, the moment to search from and the
+// rule's end (the year 3000 when it has none). Each Next* gives the first run after `now`, or 0.
+struct RuleSearch {
+    const CAction& rule;
+    std::int64_t now;
+    std::int64_t end;
+};
+
+std::int64_t NextMinutely(const RuleSearch& r) {
+    DaySet days{};
+    HourSet hours{};
+    if (!AnyAllowed(r.rule.m_vDays, days, 1) || !AnyAllowed(r.rule.m_vHours, hours, 0))
+        return 0;
+    return GridSearch(r.rule.m_tStart, r.rule.m_nInterval * kMinute, days, hours, r.end).Find(r.now);
+}
+
+std::int64_t NextHourly(const RuleSearch& r) {
+    const std::tm start = Local(r.rule.m_tStart);
+    const std::int64_t base = r.rule.m_tStart - start.tm_min * kMinute - start.tm_sec;
+    const std::tm nowTm = Local(r.now);
+    std::int64_t first = r.now - nowTm.tm_min * kMinute - nowTm.tm_sec;
+    if (nowTm.tm_min >= r.rule.m_nMinute)
+        first += kHour;
+    DaySet days{};
+    HourSet hours{};
+    if (!AnyAllowed(r.rule.m_vDays, days, 1) || !AnyAllowed(r.rule.m_vHours, hours, 0))
+        return 0;
+    const std::int64_t hour = GridSearch(base, r.rule.m_nInterval * kHour, days, hours, r.end).Find(first);
+    return hour ? hour + r.rule.m_nMinute * kMinute : 0;
+}
+
+std::int64_t NextDaily(const RuleSearch& r) {
+    const std::int64_t n = r.rule.m_nInterval;
+    const std::int64_t baseDay = DayOf(Local(r.rule.m_tStart));
+    const std::tm nowTm = Local(r.now);
+    const std::int64_t from = DayOf(nowTm) + (nowTm.tm_hour < r.rule.m_nHour ? 0 : 1);
+    DaySet days{};
+    if (!AnyAllowed(r.rule.m_vDays, days, 1))
+        return 0;
+    const EndDay endDay(r.end);
+    std::int64_t day = Align(from, baseDay, n);
+    // The weekdays of the steps repeat after seven of them.
+    for (int i = 0; i < 7 && endDay.Before(day); ++i, day += n) {
+        if (days[static_cast<std::size_t>(WeekdayOfDay(day))])
+            return MakeLocal(day, r.rule.m_nHour);
+    }
+    return 0;
+}
+
+std::int64_t NextWeekly(const RuleSearch& r) {
+    const std::int64_t n = r.rule.m_nInterval;
+    const std::int64_t startDay = DayOf(Local(r.rule.m_tStart));
+    const std::int64_t startSunday = startDay - (WeekdayOfDay(startDay) - 1);
+    const std::tm nowTm = Local(r.now);
+    const std::int64_t nowDay = DayOf(nowTm);
+    std::int64_t week = Align(nowDay - (WeekdayOfDay(nowDay) - 1), startSunday, 7 * n);
+    const std::int64_t weekStart = MakeLocal(week, 0);
+    std::int64_t day = week;
+    int hour = 0;
+    if (r.now >= weekStart) {
+        day = nowDay;
+        hour = nowTm.tm_hour;
+    }
+    if (hour > r.rule.m_nHour)
+        ++day;
+    DaySet days{};
+    if (!AnyAllowed(r.rule.m_vDays, days, 1))
+        return 0;
+    const EndDay endDay(r.end);
+    // Some allowed weekday comes within the rest of this week and the next of the rule.
+    for (int i = 0; i < 15 && endDay.Before(day); ++i) {
+        const int weekday = WeekdayOfDay(day);
+        if (days[static_cast<std::size_t>(weekday)])
+            return MakeLocal(day, r.rule.m_nHour);
+        ++day;
+        if (weekday == 7) {
+            week += 7 * n;
+            day = week;
+        }
+    }
+    return 0;
+}
+
+std::int64_t FirstOfMonth(std::int64_t day) {
+    const Civil x = CivilFromDays(day);
+    return DaysFromCivil(x.y, x.m, 1);
+}
+
+std::int64_t NextMonthly(const RuleSearch& r) {
+    const std::int64_t n = r.rule.m_nInterval;
+    const int wantedDay = r.rule.m_nDay;
+    const Civil start = CivilFromDays(DayOf(Local(r.rule.m_tStart)));
+    const std::int64_t startFirst = DaysFromCivil(start.y, start.m, 1);
+    const std::tm nowTm = Local(r.now);
+    Civil c{nowTm.tm_year + 1900LL, nowTm.tm_mon + 1, 1};
+    const bool lastDay = nowTm.tm_mday == MonthLength(c.y, c.m);
+    if (nowTm.tm_mday >= wantedDay || (wantedDay == 32 && lastDay)) {
+        c.m = c.m == 12 ? 1 : c.m + 1;
+        c.y += c.m == 1;
+    }
+    std::int64_t first = FirstOfMonth(Align(DaysFromCivil(c.y, c.m, 1), startFirst, 30 * n));
+    std::array<bool, 13> allowedMonths{};
+    if (!AnyAllowed(r.rule.m_vMonths, allowedMonths, 1))
+        return 0;
+    const EndDay endDay(r.end);
+    while (endDay.Before(first)) {
+        const Civil t = CivilFromDays(first);
+        if (allowedMonths[static_cast<std::size_t>(t.m)]) {
+            const int length = MonthLength(t.y, t.m);
+            const std::int64_t d = wantedDay > length ? length : wantedDay;
+            return MakeLocal(first + d - 1, 0);
+        }
+        std::int64_t next = FirstOfMonth(first + 30 * n);
+        if (next == first)
+            next = first + MonthLength(t.y, t.m);
+        first = next;
+    }
+    return 0;
+}
+
 } // namespace
 
 std::int64_t CAction::GetNextRun() {
@@ -285,118 +405,24 @@ std::int64_t CAction::GetNextRun(std::int64_t now) {
     if (m_nTimeFrame < 5 && (m_nInterval < 1 || m_nInterval * units[m_nTimeFrame] >= (1LL << 31)))
         return 0;
 
-    const std::int64_t n = m_nInterval;
-    DaySet days{};
-    HourSet hours{};
-    std::array<bool, 13> allowedMonths{};
+    const RuleSearch search{*this, now, end};
     std::int64_t result = 0;
     switch (m_nTimeFrame) {
-    case 0: { // minutely
-        if (m_vDays.empty() || m_vHours.empty())
-            return 0;
-        if (AnyAllowed(m_vDays, days, 1) && AnyAllowed(m_vHours, hours, 0))
-            result = GridSearch(m_tStart, n * kMinute, days, hours, end).Find(now);
+    case 0:
+        result = NextMinutely(search);
         break;
-    }
-    case 1: { // hourly
-        const std::tm start = Local(m_tStart);
-        const std::int64_t base = m_tStart - start.tm_min * kMinute - start.tm_sec;
-        const std::tm nowTm = Local(now);
-        std::int64_t first = now - nowTm.tm_min * kMinute - nowTm.tm_sec;
-        if (nowTm.tm_min >= m_nMinute)
-            first += kHour;
-        if (m_vDays.empty() || m_vHours.empty())
-            return 0;
-        if (AnyAllowed(m_vDays, days, 1) && AnyAllowed(m_vHours, hours, 0)) {
-            result = GridSearch(base, n * kHour, days, hours, end).Find(first);
-            if (result)
-                result += m_nMinute * kMinute;
-        }
+    case 1:
+        result = NextHourly(search);
         break;
-    }
-    case 2: { // daily
-        const std::int64_t baseDay = DayOf(Local(m_tStart));
-        const std::tm nowTm = Local(now);
-        const std::int64_t from = DayOf(nowTm) + (nowTm.tm_hour < m_nHour ? 0 : 1);
-        if (m_vDays.empty() || !AnyAllowed(m_vDays, days, 1))
-            return 0;
-        const EndDay endDay(end);
-        std::int64_t day = Align(from, baseDay, n);
-        // The weekdays of the steps repeat after seven of them.
-        for (int i = 0; i < 7 && endDay.Before(day); ++i, day += n) {
-            if (days[static_cast<std::size_t>(WeekdayOfDay(day))]) {
-                result = MakeLocal(day, m_nHour);
-                break;
-            }
-        }
+    case 2:
+        result = NextDaily(search);
         break;
-    }
-    case 3: { // weekly
-        const std::int64_t startDay = DayOf(Local(m_tStart));
-        const std::int64_t startSunday = startDay - (WeekdayOfDay(startDay) - 1);
-        const std::tm nowTm = Local(now);
-        const std::int64_t nowDay = DayOf(nowTm);
-        std::int64_t week = Align(nowDay - (WeekdayOfDay(nowDay) - 1), startSunday, 7 * n);
-        const std::int64_t weekStart = MakeLocal(week, 0);
-        std::int64_t day = week;
-        int hour = 0;
-        if (now >= weekStart) {
-            day = nowDay;
-            hour = nowTm.tm_hour;
-        }
-        if (hour > m_nHour)
-            ++day;
-        if (m_vDays.empty() || !AnyAllowed(m_vDays, days, 1))
-            return 0;
-        const EndDay endDay(end);
-        // Some allowed weekday comes within the rest of this week and the next of the rule.
-        for (int i = 0; i < 15 && endDay.Before(day); ++i) {
-            const int weekday = WeekdayOfDay(day);
-            if (days[static_cast<std::size_t>(weekday)]) {
-                result = MakeLocal(day, m_nHour);
-                break;
-            }
-            ++day;
-            if (weekday == 7) {
-                week += 7 * n;
-                day = week;
-            }
-        }
+    case 3:
+        result = NextWeekly(search);
         break;
-    }
-    case 4: { // monthly
-        const Civil start = CivilFromDays(DayOf(Local(m_tStart)));
-        const std::int64_t startFirst = DaysFromCivil(start.y, start.m, 1);
-        const std::tm nowTm = Local(now);
-        Civil c{nowTm.tm_year + 1900LL, nowTm.tm_mon + 1, 1};
-        const bool lastDay = nowTm.tm_mday == MonthLength(c.y, c.m);
-        if (nowTm.tm_mday >= m_nDay || (m_nDay == 32 && lastDay)) {
-            c.m = c.m == 12 ? 1 : c.m + 1;
-            c.y += c.m == 1;
-        }
-        auto firstOfMonth = [](std::int64_t day) {
-            const Civil x = CivilFromDays(day);
-            return DaysFromCivil(x.y, x.m, 1);
-        };
-        std::int64_t first = firstOfMonth(Align(DaysFromCivil(c.y, c.m, 1), startFirst, 30 * n));
-        if (m_vMonths.empty() || !AnyAllowed(m_vMonths, allowedMonths, 1))
-            return 0;
-        const EndDay endDay(end);
-        while (endDay.Before(first)) {
-            const Civil t = CivilFromDays(first);
-            if (allowedMonths[static_cast<std::size_t>(t.m)]) {
-                const int length = MonthLength(t.y, t.m);
-                const std::int64_t d = m_nDay > length ? length : m_nDay;
-                result = MakeLocal(first + d - 1, 0);
-                break;
-            }
-            std::int64_t next = firstOfMonth(first + 30 * n);
-            if (next == first)
-                next = first + MonthLength(t.y, t.m);
-            first = next;
-        }
+    case 4:
+        result = NextMonthly(search);
         break;
-    }
     default: // once
         if (m_tStart <= now)
             return 0;

@@ -83,6 +83,19 @@ int Add(int argc, char** argv) {
     return 0;
 }
 
+// A keeper busy with a task answers no query until the task ends; its scheduler still runs.
+int Status() {
+    const misckit::KeeperStatus keeper = misckit::GetKeeperStatus();
+    std::string scheduler = keeper.scheduler ? "running" : "stopped";
+    if (keeper.busyTask)
+        scheduler += " (running task " + std::to_string(keeper.busyTask) + ")";
+    else if (keeper.running && !keeper.answered)
+        scheduler += " (keeper does not answer)";
+    std::printf("keeper: %s\nscheduler: %s\nschedule: %s\n", keeper.running ? "running" : "not running",
+                scheduler.c_str(), tasksched::GetSchedulePath().c_str());
+    return 0;
+}
+
 } // namespace
 
 std::string TaskTimeText(std::int64_t t) {
@@ -116,13 +129,8 @@ int ScheduleVerb(int argc, char** argv) {
             tasksched::StopScheduler();
             return 0;
         }
-        if (verb == "status" && argc == 3) {
-            const bool keeper = misckit::IsKeeperRunning();
-            const bool scheduler = keeper && misckit::IsSchedulerRunning();
-            std::printf("keeper: %s\nscheduler: %s\nschedule: %s\n", keeper ? "running" : "not running",
-                        scheduler ? "running" : "stopped", tasksched::GetSchedulePath().c_str());
-            return 0;
-        }
+        if (verb == "status" && argc == 3)
+            return Status();
     } catch (const CUIException& e) {
         return Fail(e.GetReportText());
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "misckit/KeeperProtocol.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,10 +19,10 @@ namespace tasksched {
 // gl_sLastError (declared with the task manager) holds the message of the last failure.
 
 // The names of the objects keeper owns and the library only opens.
-inline constexpr const char* kScheduleRunningName = "qmschedrunning";
+inline constexpr const char* kScheduleRunningName = keeperproto::kScheduleRunningName;
 inline constexpr const char* kSessionKeyStoreName = "qmseskey";
 inline constexpr const char* kSessionKeyInitDoneName = "qmseskeyinitdone";
-inline constexpr std::size_t kScheduleRunningSize = 4096;
+inline constexpr std::size_t kScheduleRunningSize = keeperproto::kScheduleRunningSize;
 inline constexpr std::size_t kSessionKeyStoreSize = 4096;
 
 // The stored schedule's path (the schedule file setting), created empty when it is missing.

@@ -8,10 +8,12 @@
 #include "misckit/Registry.h"
 #include "misckit/SessionKey.h"
 #include "platform/CommandSocket.h"
+#include "platform/RuntimeFolder.h"
 #include "platform/SharedMemory.h"
 #include "tasks/manager/TaskManager.h"
 #include "tasks/model/ActionDeleteFile.h"
 #include "tasks/model/ActionEncryptFile.h"
+#include "tasks/model/ActionSendEmail.h"
 #include "tasks/schedlink/TaskSched.h"
 #include "uikit/UIException.h"
 
@@ -26,7 +28,10 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <netinet/in.h>
 #include <regex>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <vector>
 
@@ -352,6 +357,75 @@ TEST_F(KeeperProgram, ARegularTaskRunsWhenDueAndRemovingTheLastStopsTheScheduler
     EXPECT_TRUE(WaitFor([] { return misckit::IsSchedulerRunning() == 0; }, 3000)) << "command 3";
     EXPECT_TRUE(misckit::IsKeeperRunning()) << "keeper stays for the session key";
     EXPECT_NE(qmtest::RunProgram(qmtask, {"schedule", "remove", "1"}).exitCode, 0);
+}
+
+// A mail task whose server takes the connection and says nothing keeps keeper busy until the
+// server goes away. Meanwhile its scheduler still runs, and says so.
+TEST_F(KeeperProgram, WhileKeeperRunsATaskItsSchedulerShowsAsRunning) {
+    const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(server, 4), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(server, reinterpret_cast<sockaddr*>(&a), &len);
+    CActionSendEmail task;
+    task.m_csName = "mail";
+    task.m_csSenderEmail = "ann@example.test";
+    task.m_csSendTo = "bob@example.test";
+    task.m_csServer = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    task.m_nRunType = 2;
+    task.m_nTimeFrame = 5;
+    task.m_tStart = std::time(nullptr) + 1;
+    tasksched::AddTaskToSchedule(&task);
+    ASSERT_TRUE(WaitFor([] { return KeeperLog().find("run task 1") != std::string::npos; }, 8000))
+        << KeeperLog();
+
+    const std::string qmtask = qmtest::ProgramPath("qmtask");
+    auto status = qmtest::RunProgram(qmtask, {"schedule", "status"});
+    EXPECT_NE(status.out.find("keeper: running\nscheduler: running (running task 1)\n"), std::string::npos)
+        << status.out;
+    EXPECT_TRUE(misckit::IsSchedulerRunning());
+    EXPECT_EQ(misckit::GetKeeperStatus().busyTask, 1u);
+    ::close(server); // the waiting connection is reset: the mail fails at once
+    ASSERT_TRUE(WaitFor([] { return KeeperLog().find("end task 1") != std::string::npos; }, 20000))
+        << KeeperLog();
+    status = qmtest::RunProgram(qmtask, {"schedule", "status"});
+    EXPECT_NE(status.out.find("scheduler: running\n"), std::string::npos) << status.out;
+    const misckit::KeeperStatus idle = misckit::GetKeeperStatus();
+    EXPECT_TRUE(idle.answered);
+    EXPECT_EQ(idle.busyTask, 0u);
+}
+
+TEST_F(KeeperProgram, ASilentClientOnItsSocketHoldsUpNoOtherCaller) {
+    char text[512];
+    ASSERT_TRUE(misckit::StartKeeper("scheduler", text, sizeof text)) << text;
+    ASSERT_TRUE(WaitFor([] { return misckit::IsSchedulerRunning() != 0; }, 5000));
+    std::string folder, error;
+    ASSERT_TRUE(platform::GetRuntimeFolder(folder, error)) << error;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/%s", folder.c_str(),
+                  platform::kSessionManagerEndpoint);
+    std::vector<int> silent;
+    for (int i = 0; i < 3; ++i) {
+        silent.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ASSERT_EQ(::connect(silent.back(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < 3; ++i) {
+        platform::CommandRecord query;
+        query.code = keeperproto::CMD_QUERY_STATE;
+        std::int32_t reply = 0;
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(platform::SendCommand(platform::kSessionManagerEndpoint, query, reply, 1000, error))
+            << error;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+        EXPECT_EQ(reply & keeperproto::kStateSchedulerRunning, keeperproto::kStateSchedulerRunning);
+    }
+    for (int fd : silent)
+        ::close(fd);
 }
 
 TEST_F(KeeperProgram, SetSessionKeyStartsKeeperOrAsksTheRunningOne) {

@@ -38,10 +38,23 @@ TEST(Settings, OneByteGettersGiveTheirDefaultsWhenNothingIsStored) {
     EXPECT_EQ(reg.GetCompress(), 1);
     EXPECT_EQ(reg.GetRestoreTime(), 1);
     EXPECT_EQ(reg.GetMode(), 2);
+    EXPECT_EQ(reg.GetMailPlainAuth(), 0) << "a password is never sent unencrypted unless allowed";
     EXPECT_NE(reg.GetExtsNotCompress().find("zip"), std::string::npos);
     unsigned char noMes = 7;
     EXPECT_FALSE(reg.ReadBYTEEx(encreg::szNoMes, noMes));
     EXPECT_EQ(noMes, 7) << "a failed read leaves the caller's default";
+}
+
+TEST(Settings, MailPlainAuthIsOnOnlyWhenAByteSaysSo) {
+    const CQMRegistry reg;
+    ASSERT_TRUE(reg.WriteBYTE(encreg::szMailPlainAuth, 1));
+    EXPECT_EQ(reg.GetMailPlainAuth(), 1);
+    ASSERT_TRUE(reg.WriteBYTE("MailPlainAuth", 0));
+    EXPECT_EQ(reg.GetMailPlainAuth(), 0);
+    ASSERT_TRUE(reg.WriteString("MailPlainAuth", "yes"));
+    EXPECT_EQ(reg.GetMailPlainAuth(), 0) << "a value that is no byte does not turn it on";
+    ASSERT_TRUE(CQMRegistry(RegRoot::CurrentUser, encreg::szRegKeyman).WriteBYTE("MailPlainAuth", 1));
+    EXPECT_EQ(reg.GetMailPlainAuth(), 0) << "only the value in the Encryption group counts";
 }
 
 TEST(Settings, GetModeAlwaysGivesAValidAlgorithmModeCode) {

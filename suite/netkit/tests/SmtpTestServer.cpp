@@ -17,6 +17,59 @@
 
 extern char** environ;
 
+namespace {
+
+bool Openssl(const std::vector<std::string>& args) {
+    const auto r = qmtest::RunProgram("/usr/bin/openssl", args);
+    if (r.exitCode != 0)
+        ADD_FAILURE() << "openssl " << args.front() << " failed: " << r.err;
+    return r.exitCode == 0;
+}
+
+const std::vector<std::string> kNewKey = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                          "-nodes"};
+
+std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A key and certificate for the server in `folder`: self-signed, or issued by the test CA for
+// 127.0.0.1 or for another host.
+bool MakeServerCertificate(const std::string& folder, SmtpTestServer::Certificate kind, std::string& cert,
+                           std::string& key) {
+    cert = folder + "/cert.pem";
+    key = folder + "/key.pem";
+    if (kind == SmtpTestServer::Certificate::SelfSigned)
+        return Openssl(Join({"req", "-x509"}, Join(kNewKey, {"-keyout", key, "-out", cert, "-days", "1",
+                                                             "-subj", "/CN=127.0.0.1", "-addext",
+                                                             "subjectAltName=IP:127.0.0.1,DNS:localhost"})));
+    const std::string& ca = TestCaFile();
+    const std::string caKey = ca.substr(0, ca.size() - 4) + ".key";
+    const std::string request = folder + "/cert.csr", extensions = folder + "/cert.ext";
+    qmtest::WriteFile(extensions, kind == SmtpTestServer::Certificate::FromTestCa
+                                      ? "subjectAltName=IP:127.0.0.1,DNS:localhost\n"
+                                      : "subjectAltName=DNS:mail.example.test\n");
+    return Openssl(Join({"req"}, Join(kNewKey, {"-keyout", key, "-out", request, "-subj", "/CN=mail"}))) &&
+           Openssl({"x509", "-req", "-in", request, "-CA", ca, "-CAkey", caKey, "-set_serial",
+                    std::to_string(::getpid()) + "1", "-days", "1", "-extfile", extensions, "-out", cert});
+}
+
+} // namespace
+
+const std::string& TestCaFile() {
+    static const std::string path = [] {
+        const std::string folder = qmtest::MakeTempDir("test-ca");
+        const std::string ca = folder + "/ca.pem";
+        Openssl(Join({"req", "-x509"},
+                     Join(kNewKey, {"-keyout", folder + "/ca.key", "-out", ca, "-days", "1", "-subj",
+                                    "/CN=Quillmark Test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+                                    "-addext", "keyUsage=critical,keyCertSign,cRLSign"})));
+        return ca;
+    }();
+    return path;
+}
+
 SmtpTestServer::SmtpTestServer(const Options& options) {
     m_folder = qmtest::MakeTempDir("smtp");
     const std::string portFile = m_folder + "/port";
@@ -31,16 +84,12 @@ SmtpTestServer::SmtpTestServer(const Options& options) {
         args.insert(args.end(), {"--only-mechanism", options.mechanism});
     for (const auto& r : options.refuse)
         args.insert(args.end(), {"--refuse", r});
+    if (options.stallAfterData)
+        args.push_back("--stall-after-data");
     if (!options.tls.empty()) {
-        const std::string cert = m_folder + "/cert.pem", key = m_folder + "/key.pem";
-        const auto r =
-            qmtest::RunProgram("/usr/bin/openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
-                                                    "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key,
-                                                    "-out", cert, "-days", "1", "-subj", "/CN=127.0.0.1"});
-        if (r.exitCode != 0) {
-            ADD_FAILURE() << "openssl failed: " << r.err;
+        std::string cert, key;
+        if (!MakeServerCertificate(m_folder, options.certificate, cert, key))
             return;
-        }
         args.insert(args.end(), {"--tls", options.tls, "--tls-cert", cert, "--tls-key", key});
     }
     std::vector<char*> argv;
@@ -82,6 +131,17 @@ QJsonArray SmtpTestServer::Received() const {
         return {};
     }
     return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+}
+
+std::vector<std::string> SmtpTestServer::Commands() const {
+    std::vector<std::string> verbs;
+    const std::string path = m_folder + "/commands.log";
+    if (!qmtest::Exists(path))
+        return verbs;
+    const std::string text = qmtest::ReadFile(path);
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        verbs.push_back(text.substr(at, end - at));
+    return verbs;
 }
 
 int ClosedLoopbackPort() {

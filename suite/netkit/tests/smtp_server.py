@@ -3,9 +3,11 @@
 
 Each accepted message is stored in --dir as N.eml (the bytes as received) with N.json (the
 envelope). The port is written to --port-file once the server listens. --auth USER:PASSWORD
-requires AUTH LOGIN or PLAIN (over the plain loopback connection; --only-mechanism offers just one); --refuse ADDRESS makes the
-server reject that recipient; --tls-cert/--tls-key with --tls starttls|implicit offer STARTTLS (and
-require it) or speak TLS from the first byte. Runs until it is terminated.
+requires AUTH LOGIN or PLAIN (--only-mechanism offers just one); without --tls it is offered over
+the plain connection. --refuse ADDRESS makes the server reject that recipient; --tls-cert/--tls-key
+with --tls starttls|implicit offer STARTTLS (and require it, AUTH only after it) or speak TLS from
+the first byte. --stall-after-data takes the message and never answers again. Every command verb
+the server reads goes, one a line, to commands.log in --dir. Runs until it is terminated.
 """
 import argparse
 import asyncio
@@ -19,10 +21,34 @@ import warnings
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
+class LoggingSMTP(SMTP):
+    """Notes the verb of every command below before it is handled, so tests can tell what was sent."""
+
+    def __init__(self, handler, log_path, **kwargs):
+        super().__init__(handler, **kwargs)
+        self.log_path = log_path
+
+
+def _noting(verb):
+    handle = getattr(SMTP, "smtp_" + verb)
+
+    async def noted(self, arg):
+        with open(self.log_path, "a") as f:
+            f.write(verb + "\n")
+        await handle(self, arg)
+
+    return noted
+
+
+for _verb in ("EHLO", "STARTTLS", "AUTH", "MAIL", "DATA", "QUIT"):
+    setattr(LoggingSMTP, "smtp_" + _verb, _noting(_verb))
+
+
 class Store:
-    def __init__(self, folder, refused):
+    def __init__(self, folder, refused, stall):
         self.folder = folder
         self.refused = {a.lower() for a in refused}
+        self.stall = stall
         self.count = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
@@ -32,6 +58,8 @@ class Store:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        if self.stall:
+            await asyncio.sleep(3600)
         self.count += 1
         base = os.path.join(self.folder, str(self.count))
         with open(base + ".eml.tmp", "wb") as f:
@@ -56,13 +84,14 @@ def main():
     parser.add_argument("--tls", choices=["starttls", "implicit"])
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
+    parser.add_argument("--stall-after-data", action="store_true")
     args = parser.parse_args()
 
     # Plain AUTH over loopback is what the tests want, and refused handshakes are what some tests
     # cause; the module's warnings and tracebacks about them are noise.
     warnings.simplefilter("ignore")
     logging.getLogger("mail.log").setLevel(logging.CRITICAL)
-    handler = Store(args.dir, args.refuse)
+    handler = Store(args.dir, args.refuse, args.stall_after_data)
     kwargs = {"decode_data": False, "hostname": "qmtest.localhost"}
     if args.size_limit:
         kwargs["data_size_limit"] = args.size_limit
@@ -75,7 +104,7 @@ def main():
             who = {"login": auth_data.login.decode(), "mechanism": mechanism} if ok else None
             return AuthResult(success=ok, handled=False, auth_data=who)
 
-        kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=False)
+        kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=args.tls == "starttls")
         if args.only_mechanism:
             kwargs["auth_exclude_mechanism"] = {"LOGIN", "PLAIN"} - {args.only_mechanism}
 
@@ -91,7 +120,7 @@ def main():
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
     server = loop.run_until_complete(
-        loop.create_server(lambda: SMTP(handler, **kwargs), host="127.0.0.1", port=0, ssl=implicit))
+        loop.create_server(lambda: LoggingSMTP(handler, os.path.join(args.dir, "commands.log"), **kwargs), host="127.0.0.1", port=0, ssl=implicit))
     port = server.sockets[0].getsockname()[1]
     with open(args.port_file + ".tmp", "w") as f:
         f.write(str(port))
