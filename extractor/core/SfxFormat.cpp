@@ -1,5 +1,7 @@
 #include "extractor/core/SfxFormat.h"
 
+#include "platform/FileIo.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -76,18 +78,7 @@ FileSource::~FileSource() {
 }
 
 bool FileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) {
-    auto* p = static_cast<char*>(buffer);
-    while (n > 0) {
-        const ssize_t got = ::pread(m_fd, p, n, off_t(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        p += got;
-        n -= std::size_t(got);
-        offset += std::uint64_t(got);
-    }
-    return true;
+    return platform::ReadAllAt(m_fd, buffer, n, off_t(offset));
 }
 
 std::uint64_t SfxArchive::DataAreaSize(std::size_t e) const {
