@@ -125,22 +125,32 @@ TEST(Interrupted, ADecryptionStoppedBySignalLeavesNoPlaintextBehind) {
     auto r = RunProgram(ProgramPath("qmcenter"), {"encrypt", "--password", "pw", "--compress", plain}, {},
                         kNoDisplay);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    for (const Stop stop :
-         {Stop{SIGTERM, false}, Stop{SIGINT, false}, Stop{SIGHUP, false}, Stop{SIGKILL, false},
-          Stop{SIGTERM, true}, Stop{SIGINT, true}, Stop{SIGHUP, true}}) {
-        const std::string out = qmtest::MakeTempDir("out");
-        std::vector<std::string> env = kNoDisplay;
-        if (stop.named)
-            env.push_back("QM_TEST_NAMED_TEMPORARIES=1");
-        qmtest::RunningProgram decrypt(ProgramPath("qmcenter"),
-                                       {"decrypt", "--password", "pw", "--output", out, plain + ".qmp"}, {},
-                                       env);
-        ASSERT_TRUE(decrypt.WaitUntil([&] { return decrypt.OpenFileSize(out + "/") > (4 << 20); }))
-            << stop.Text() << " never began writing: " << decrypt.Errors();
-        decrypt.Signal(stop.signal);
-        const int status = decrypt.Wait();
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stop.signal) << stop.Text() << ": " << status;
-        EXPECT_EQ(Names(out), std::vector<std::string>{}) << stop.Text();
+    r = RunProgram(ProgramPath("qmcenter"),
+                   {"encrypt", "--password", "pw", "--compress", "--archive", dir + "/disk.qma", plain}, {},
+                   kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<Stop> every = {Stop{SIGTERM, false}, Stop{SIGINT, false}, Stop{SIGHUP, false},
+                                     Stop{SIGKILL, false}, Stop{SIGTERM, true}, Stop{SIGINT, true},
+                                     Stop{SIGHUP, true}};
+    // An archive's entries are written as decrypted files are: a few of the cases suffice there.
+    const std::vector<std::pair<std::string, std::vector<Stop>>> inputs = {
+        {plain + ".qmp", every}, {dir + "/disk.qma", {Stop{SIGKILL, false}, Stop{SIGTERM, true}}}};
+    for (const auto& [input, stops] : inputs) {
+        for (const Stop& stop : stops) {
+            const std::string what = input + " " + stop.Text();
+            const std::string out = qmtest::MakeTempDir("out");
+            std::vector<std::string> env = kNoDisplay;
+            if (stop.named)
+                env.push_back("QM_TEST_NAMED_TEMPORARIES=1");
+            qmtest::RunningProgram decrypt(ProgramPath("qmcenter"),
+                                           {"decrypt", "--password", "pw", "--output", out, input}, {}, env);
+            ASSERT_TRUE(decrypt.WaitUntil([&] { return decrypt.OpenFileSize(out + "/") > (4 << 20); }))
+                << what << " never began writing: " << decrypt.Errors();
+            decrypt.Signal(stop.signal);
+            const int status = decrypt.Wait();
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stop.signal) << what << ": " << status;
+            EXPECT_EQ(Names(out), std::vector<std::string>{}) << what;
+        }
     }
 }
 
