@@ -36,10 +36,20 @@ qmtest::ProcessResult BuildAndRun(const std::string& folder, const std::string& 
     return RunProgram(ProgramPath("qmtask"), {"run", folder + "/tasks.qms"}, {}, kNoDisplay);
 }
 
-std::string EncryptTask(int id, const std::string& location, const std::string& archive) {
+// A key file: the tests stay quick where every program started with a password would spend
+// seconds (far more under the sanitizers) stretching it.
+std::string MakeKey(const std::string& folder) {
+    const std::string key = folder + "/test.qmk";
+    const auto made = RunProgram(ProgramPath("qmcenter"), {"encrypt", "--make-key", key}, {}, kNoDisplay);
+    EXPECT_EQ(made.exitCode, 0) << made.err;
+    return key;
+}
+
+std::string EncryptTask(int id, const std::string& location, const std::string& key,
+                        const std::string& archive) {
     return R"({"m_csName": "task )" + std::to_string(id) + R"(", "m_nId": )" + std::to_string(id) +
-           R"(, "m_csLocation": ")" + location +
-           R"(", "m_csMask": "|*.*|", "m_csEncPassword": "pw", "m_bWipe": 1)" +
+           R"(, "m_csLocation": ")" + location + R"(", "m_csMask": "|*.*|", "m_csKeyFile": ")" + key +
+           R"(", "m_bWipe": 1)" +
            (archive.empty() ? std::string() : R"(, "m_bArchive": 1, "m_csArchive": ")" + archive + "\"") +
            "}";
 }
@@ -49,16 +59,17 @@ TEST(LongNames, A245ByteNameArchivedByATaskWithWipeIsExtractedAgain) {
     const std::string name(245, 'n');
     const std::string content = qmtest::PseudoRandomBytes(70000, 245);
     qmtest::WriteFile(dir + "/src/" + name, content);
+    const std::string key = MakeKey(dir);
     const auto run =
-        BuildAndRun(dir, R"({"encrypt": [)" + EncryptTask(1, dir + "/src", dir + "/all.qma") + "]}");
+        BuildAndRun(dir, R"({"encrypt": [)" + EncryptTask(1, dir + "/src", key, dir + "/all.qma") + "]}");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Done. 0 errors."), std::string::npos) << run.out;
     EXPECT_FALSE(qmtest::Exists(dir + "/src/" + name)) << "wiped once archived";
     std::filesystem::create_directories(dir + "/out");
 
-    const auto decrypt = RunProgram(
-        ProgramPath("qmcenter"), {"decrypt", "--password", "pw", "--output", dir + "/out", dir + "/all.qma"},
-        {}, kNoDisplay);
+    const auto decrypt =
+        RunProgram(ProgramPath("qmcenter"),
+                   {"decrypt", "--key", key, "--output", dir + "/out", dir + "/all.qma"}, {}, kNoDisplay);
     ASSERT_EQ(decrypt.exitCode, 0) << decrypt.err;
     EXPECT_TRUE(qmtest::ReadFile(dir + "/out/" + name) == content);
     EXPECT_EQ(Names(dir + "/out"), std::vector<std::string>{name});
@@ -70,15 +81,16 @@ TEST(LongNames, EncryptedFilesUpTo255BytesWrittenByATaskWithWipeDecryptAgain) {
     const std::vector<std::string> names = {std::string(245, 'a'), std::string(251, 'b')};
     for (const std::string& name : names)
         qmtest::WriteFile(dir + "/src/" + name, "contents of " + name.substr(0, 1));
-    const auto run = BuildAndRun(dir, R"({"encrypt": [)" + EncryptTask(1, dir + "/src", "") + "]}");
+    const std::string key = MakeKey(dir);
+    const auto run = BuildAndRun(dir, R"({"encrypt": [)" + EncryptTask(1, dir + "/src", key, "") + "]}");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_EQ(Names(dir + "/src"), (std::vector<std::string>{names[0] + ".qmp", names[1] + ".qmp"}));
     std::filesystem::create_directories(dir + "/out");
     for (const std::string& name : names) {
-        const auto decrypt = RunProgram(
-            ProgramPath("qmcenter"),
-            {"decrypt", "--password", "pw", "--output", dir + "/out/", dir + "/src/" + name + ".qmp"}, {},
-            kNoDisplay);
+        const auto decrypt =
+            RunProgram(ProgramPath("qmcenter"),
+                       {"decrypt", "--key", key, "--output", dir + "/out/", dir + "/src/" + name + ".qmp"},
+                       {}, kNoDisplay);
         ASSERT_EQ(decrypt.exitCode, 0) << decrypt.err;
         EXPECT_EQ(qmtest::ReadFile(dir + "/out/" + name), "contents of " + name.substr(0, 1));
     }
@@ -90,7 +102,8 @@ TEST(TaskLists, AListWrittenThroughALinkReplacesWhatItPointsToAndKeepsItsMode) {
     qmtest::WriteFile(real, "an older list");
     ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
     ASSERT_EQ(::symlink(real.c_str(), (dir + "/weekly.qms").c_str()), 0);
-    qmtest::WriteFile(dir + "/t.json", R"({"encrypt": [)" + EncryptTask(1, dir, "") + "]}");
+    qmtest::WriteFile(dir + "/t.json",
+                      R"({"encrypt": [)" + EncryptTask(1, dir, dir + "/unused.qmk", "") + "]}");
     const auto build = RunProgram(ProgramPath("qmtask"), {"build", dir + "/t.json", dir + "/weekly.qms"});
     ASSERT_EQ(build.exitCode, 0) << build.err;
     struct stat st {};
@@ -121,12 +134,13 @@ struct Stop {
 
 TEST(Interrupted, ADecryptionStoppedBySignalLeavesNoPlaintextBehind) {
     const std::string dir = qmtest::MakeTempDir("stop");
-    const std::string plain = SparseZeros(dir + "/disk.img", off_t(512) << 20);
-    auto r = RunProgram(ProgramPath("qmcenter"), {"encrypt", "--password", "pw", "--compress", plain}, {},
-                        kNoDisplay);
+    const std::string plain = SparseZeros(dir + "/disk.img", off_t(256) << 20);
+    const std::string key = MakeKey(dir);
+    auto r =
+        RunProgram(ProgramPath("qmcenter"), {"encrypt", "--key", key, "--compress", plain}, {}, kNoDisplay);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     r = RunProgram(ProgramPath("qmcenter"),
-                   {"encrypt", "--password", "pw", "--compress", "--archive", dir + "/disk.qma", plain}, {},
+                   {"encrypt", "--key", key, "--compress", "--archive", dir + "/disk.qma", plain}, {},
                    kNoDisplay);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::vector<Stop> every = {Stop{SIGTERM, false}, Stop{SIGINT, false}, Stop{SIGHUP, false},
@@ -143,7 +157,7 @@ TEST(Interrupted, ADecryptionStoppedBySignalLeavesNoPlaintextBehind) {
             if (stop.named)
                 env.push_back("QM_TEST_NAMED_TEMPORARIES=1");
             qmtest::RunningProgram decrypt(ProgramPath("qmcenter"),
-                                           {"decrypt", "--password", "pw", "--output", out, input}, {}, env);
+                                           {"decrypt", "--key", key, "--output", out, input}, {}, env);
             ASSERT_TRUE(decrypt.WaitUntil([&] { return decrypt.OpenFileSize(out + "/") > (4 << 20); }))
                 << what << " never began writing: " << decrypt.Errors();
             decrypt.Signal(stop.signal);
@@ -159,16 +173,16 @@ TEST(Interrupted, AnArchiveStoppedBySignalKeepsItsOldContentsAndLeavesNoTemporar
     qmtest::WriteFile(dir + "/first.txt", "first");
     const std::string archive = dir + "/store/all.qma";
     std::filesystem::create_directories(dir + "/store");
-    auto r =
-        RunProgram(ProgramPath("qmcenter"),
-                   {"encrypt", "--password", "pw", "--archive", archive, dir + "/first.txt"}, {}, kNoDisplay);
+    const std::string key = MakeKey(dir);
+    auto r = RunProgram(ProgramPath("qmcenter"),
+                        {"encrypt", "--key", key, "--archive", archive, dir + "/first.txt"}, {}, kNoDisplay);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string before = qmtest::ReadFile(archive);
-    const std::string big = SparseZeros(dir + "/disk.img", off_t(512) << 20);
+    const std::string big = SparseZeros(dir + "/disk.img", off_t(256) << 20);
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         qmtest::RunningProgram add(ProgramPath("qmcenter"),
-                                   {"encrypt", "--password", "pw", "--compress", "--archive", archive, big},
-                                   {}, kNoDisplay);
+                                   {"encrypt", "--key", key, "--compress", "--archive", archive, big}, {},
+                                   kNoDisplay);
         // The new archive is written under a short temporary name beside the old one.
         ASSERT_TRUE(add.WaitUntil([&] { return add.OpenFileSize(dir + "/store/.qm") > 0; })) << add.Errors();
         add.Signal(signal);

@@ -299,7 +299,7 @@ TEST(SelfExtractingFile, NewFilesAreTheOwnersOnlyAndReplacedOnesKeepTheirMode) {
 // terminal cancels between files: the file being written is completed, the next one not begun.
 TEST(SelfExtractingFile, ASignalDuringAWriteLeavesNoPartialFile) {
     const std::string src = qmtest::MakeTempDir("src");
-    const std::string big = qmtest::PseudoRandomBytes(48u << 20, 8);
+    const std::string big = qmtest::PseudoRandomBytes(32u << 20, 8);
     qmtest::WriteFile(src + "/a-small.txt", "small");
     qmtest::WriteFile(src + "/z-big.bin", big);
     const std::string run = qmtest::MakeTempDir("run") + "/big.run";
