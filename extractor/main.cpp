@@ -5,8 +5,8 @@
 #include "extractor/TerminalRun.h"
 #include "extractor/windows/WindowEntry.h"
 #include "platform/Display.h"
+#include "platform/FileIo.h"
 #include "platform/ProgramFolder.h"
-#include "platform/ProgramPart.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,36 +23,24 @@ const char kUsage[] = "Usage: extractor\n"
                       "on the terminal; when standard input is not a terminal, its first line is the\n"
                       "password and its second the output folder (empty: the current folder).\n";
 
-// Loads the built-in copy of the window library through an anonymous in-memory file.
-void* LoadEmbeddedWindow() {
+// Loads the built-in copy of the window library through an anonymous in-memory file. Nothing is
+// looked for beside the program, in the current folder or on the loader's path: a self-extracting
+// file is often run from a downloads folder, where anyone may have left a library of that name.
+// Null when it does not load, for instance because Qt is not installed.
+extractor::WindowMainFn LoadWindow() {
     const std::string_view bytes = extractor::EmbeddedWindowLibrary();
     const int fd = ::memfd_create(kWindowLibrary, MFD_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    bool written = true;
-    for (std::size_t done = 0; written && done < bytes.size();) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        written = put > 0;
-        done += written ? std::size_t(put) : 0;
+    void* lib = nullptr;
+    if (fd >= 0) {
+        if (platform::WriteAll(fd, bytes.data(), bytes.size()))
+            lib = ::dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_NOW | RTLD_LOCAL);
+        ::close(fd);
     }
-    void* lib =
-        written ? ::dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
-    ::close(fd);
-    return lib;
-}
-
-// The window library beside the program or in ../lib (the build and install layout), else the
-// copy built into the stub. Null when none loads, for instance because Qt is not installed.
-extractor::WindowMainFn LoadWindow() {
-    std::string why;
-    if (void* fn = platform::LoadProgramPart(kWindowLibrary, kWindowMainSymbol, why))
+    if (void* fn = lib ? ::dlsym(lib, kWindowMainSymbol) : nullptr)
         return reinterpret_cast<extractor::WindowMainFn>(fn);
-    if (void* lib = LoadEmbeddedWindow())
-        if (void* fn = ::dlsym(lib, kWindowMainSymbol))
-            return reinterpret_cast<extractor::WindowMainFn>(fn);
     const char* reason = ::dlerror();
     std::fprintf(stderr, "The window cannot be opened (%s); asking here instead.\n",
-                 reason ? reason : why.c_str());
+                 reason ? reason : std::strerror(errno));
     return nullptr;
 }
 

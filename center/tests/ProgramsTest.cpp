@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 using qmtest::ProgramPath;
 using qmtest::RunProgram;
 
@@ -31,4 +35,56 @@ TEST(Programs, ControlCenterOpensItsWindowOffscreen) {
     const auto r = RunProgram(ProgramPath("qmcenter"), {}, {}, {"QT_QPA_PLATFORM=offscreen"}, 1500);
     EXPECT_TRUE(r.started);
     EXPECT_TRUE(r.timedOut) << r.err; // still running when the time was up: stopped by the test
+}
+
+namespace {
+
+// A downloads folder with the control center copied into it, and a stand-in for its window library
+// beside it, in ../lib and in the current folder `cwd`.
+std::string PlantWindowLibraries(const std::string& downloads, const std::string& cwd) {
+    const std::string planted = qmtest::ReadFile(QM_PLANTED_PART);
+    EXPECT_FALSE(planted.empty());
+    for (const std::string& folder : {downloads, downloads + "/../lib", cwd}) {
+        std::filesystem::create_directories(folder);
+        qmtest::WriteFile(folder + "/libqmcenter_gui.so", planted);
+    }
+    return qmtest::TestRoot() + "/planted-was-loaded";
+}
+
+} // namespace
+
+TEST(Programs, ControlCenterLoadsItsWindowOnlyFromTheFolderFixedWhenItWasBuilt) {
+    const std::string downloads = qmtest::MakeTempDir("downloads");
+    const std::string cwd = qmtest::MakeTempDir("cwd");
+    const std::string marker = PlantWindowLibraries(downloads, cwd);
+    const std::string buildLib = std::filesystem::canonical(std::string(QM_BIN_DIR) + "/../lib").string();
+
+    // Run from the build tree, it maps the window library of the build tree and nothing planted.
+    {
+        qmtest::RunningProgram center(ProgramPath("qmcenter"), {}, {},
+                                      {"QT_QPA_PLATFORM=offscreen", "QM_PLANTED_MARKER=" + marker,
+                                       "LD_LIBRARY_PATH=" + downloads + ":" + cwd},
+                                      cwd);
+        const bool mapped = center.WaitUntil([&] {
+            return qmtest::Exists(marker) ||
+                   center.MemoryMap().find(buildLib + "/libqmcenter_gui.so") != std::string::npos;
+        });
+        EXPECT_TRUE(mapped) << center.Errors();
+        EXPECT_FALSE(qmtest::Exists(marker)) << "a planted library was loaded";
+    }
+
+    // A copy run from elsewhere looks in the install prefix only; finding nothing there, it says so.
+    ASSERT_TRUE(std::filesystem::copy_file(ProgramPath("qmcenter"), downloads + "/qmcenter"));
+    ::chmod((downloads + "/qmcenter").c_str(), 0700);
+    qmtest::RunningProgram copy(downloads + "/qmcenter", {}, {},
+                                {"QT_QPA_PLATFORM=offscreen", "QM_PLANTED_MARKER=" + marker,
+                                 // its own libraries still come from the build tree
+                                 "LD_LIBRARY_PATH=" + buildLib + ":" + downloads + ":" + cwd},
+                                cwd);
+    const int status = copy.Wait();
+    EXPECT_FALSE(qmtest::Exists(marker)) << "a planted library was loaded";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << " " << copy.Errors();
+    EXPECT_NE(copy.Errors().find("qmcenter: the window cannot be opened (libqmcenter_gui.so not found in /"),
+              std::string::npos)
+        << copy.Errors();
 }

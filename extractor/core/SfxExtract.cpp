@@ -1,9 +1,12 @@
 #include "extractor/core/SfxExtract.h"
 
+#include "platform/AtomicFile.h"
+#include "platform/FolderChain.h"
+#include "platform/XdgPaths.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,96 +17,50 @@ namespace {
 
 constexpr std::uint64_t kTicksPerSecond = 10000000ull;
 
-// Makes every missing level of `folder` (ending in '/'); failures are left for the file creation
-// to report. Folders known to exist are remembered, so that many small files cost no extra calls.
-class FolderMaker {
-public:
-    void Make(const std::string& folder) {
-        if (m_known.count(folder))
-            return;
-        for (std::size_t pos = folder.find('/', 1); pos != std::string::npos;
-             pos = folder.find('/', pos + 1)) {
-            const std::string level = folder.substr(0, pos);
-            if (m_known.count(level + '/'))
-                continue;
-            ::mkdir(level.c_str(), 0777);
-            m_known.insert(level + '/');
-        }
-        m_known.insert(folder);
-    }
-
-private:
-    std::set<std::string> m_known;
-};
-
-void WriteAll(int fd, const std::uint8_t* p, std::size_t n, const std::string& outPath) {
-    while (n > 0) {
-        const ssize_t put = ::write(fd, p, n);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            throw EException(kMsgCannotWrite + outPath);
-        p += put;
-        n -= std::size_t(put);
-    }
-}
-
-// Opens the file an entry is written to. A new file is created under its own name; an existing
-// one is kept until its replacement is complete, by writing beside it under a temporary name.
-int CreateOutput(const std::string& outPath, const std::string& parent, std::string& temp) {
-    temp.clear();
-    int fd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST)
-        return fd;
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = parent + ".qmx-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
+// Writes entry e into the output folder. Its folders are opened level by level below the output
+// folder, never through a symbolic link, and made (owner only) where missing; the file is written
+// unnamed and gets its name only once complete, so that a cut run (a damaged chunk, a full disk,
+// a signal, even SIGKILL) leaves no partial file, and a file it replaces stays as it was until then.
 void ExtractEntry(ArchiveSource& source, const SfxArchive& archive, std::size_t e, const std::string& folder,
-                  const std::string& relative, ChunkDecoder& decoder, FolderMaker& folders,
+                  const std::string& relative, ChunkDecoder& decoder, platform::FolderTree& folders,
                   const ExtractHooks& hooks) {
     const SfxEntry& entry = archive.entries[e];
     const std::string outPath = folder + relative;
-    const std::string parent = outPath.substr(0, outPath.rfind('/') + 1);
-    folders.Make(parent);
+    if (folders.rootFd() < 0)
+        throw EException(kMsgCannotCreate + outPath);
+    const auto slash = relative.rfind('/');
+    const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+    const std::string name = relative.substr(slash == std::string::npos ? 0 : slash + 1);
+    platform::FolderProblem problem = platform::FolderProblem::None;
+    std::string level;
+    const int folderFd = folders.Open(parent, true, 0700, problem, level);
+    if (folderFd < 0) {
+        if (problem == platform::FolderProblem::Link)
+            throw EException(kMsgLinkedFolder + level);
+        throw EException(kMsgCannotCreate + outPath);
+    }
 
-    std::string temp;
-    const int fd = CreateOutput(outPath, parent, temp);
-    if (fd < 0)
+    // The archive stores no modes: a new file is the owner's only, and one it replaces keeps its own.
+    platform::AtomicFile out(folderFd, name, outPath, 0600, platform::AtomicFile::Content::Plaintext);
+    // The archive stays intact, so each file need not wait for the disk.
+    out.setDurable(false);
+    std::string error;
+    if (!out.open(error))
         throw EException(kMsgCannotCreate + outPath);
-    // What is written goes away again if the entry cannot be completed.
-    const std::string& written = temp.empty() ? outPath : temp;
-    try {
-        decoder.Decode(source, entry.dataOffset, archive.DataAreaSize(e),
-                       [&](const std::uint8_t* p, std::size_t n) {
-                           WriteAll(fd, p, n, outPath);
-                           if (hooks.idle)
-                               hooks.idle();
-                       });
-        // Only the last-write time can be set here; 0 stands for "no time".
-        if (entry.lastWriteTime != 0) {
-            const timespec times[2] = {{0, UTIME_OMIT}, FileTimeToTimespec(entry.lastWriteTime)};
-            ::futimens(fd, times);
-        }
-    } catch (...) {
-        ::close(fd);
-        ::unlink(written.c_str());
-        throw;
+    decoder.Decode(source, entry.dataOffset, archive.DataAreaSize(e),
+                   [&](const std::uint8_t* p, std::size_t n) {
+                       if (!out.write(p, n, error))
+                           throw EException(kMsgCannotWrite + outPath);
+                       if (hooks.idle)
+                           hooks.idle();
+                   });
+    // Only the last-write time can be set here; 0 stands for "no time".
+    if (entry.lastWriteTime != 0) {
+        const timespec times[2] = {{0, UTIME_OMIT}, FileTimeToTimespec(entry.lastWriteTime)};
+        ::futimens(out.fd(), times);
     }
-    if (::close(fd) != 0) {
-        ::unlink(written.c_str());
-        throw EException(kMsgCannotWrite + outPath);
-    }
-    if (!temp.empty() && ::rename(temp.c_str(), outPath.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    if (!out.commit(error))
         throw EException(kMsgCannotCreate + outPath);
-    }
 }
 
 } // namespace
@@ -191,7 +148,13 @@ void ExtractAll(const OwnFile& own, const std::string& password, const std::stri
     if (!source)
         throw EException(kMsgCannotOpen + own.displayPath);
     ChunkDecoder decoder(password);
-    FolderMaker folders;
+    // The output folder is taken as typed, links and all, and made where missing; below it
+    // nothing is followed. A folder that cannot be made shows as the first file's failure.
+    const std::string root = folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
+    std::string ignored;
+    platform::MakeFolders(root, 0700, ignored);
+    platform::FolderTree folders;
+    folders.OpenRoot(folder);
     const std::size_t n = archive.count;
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t e = n - 1 - k;

@@ -42,8 +42,10 @@ struct OwnFile {
 };
 
 // Throws EException with the text to show. An entry that cannot be completed (a damaged chunk, a
-// full disk) is removed again, and a file it would replace stays untouched until the new one is
-// complete (written beside it under a temporary name, then renamed over it).
+// full disk, a signal) leaves nothing behind, and a file it would replace stays untouched until
+// the new one is complete. A folder of the archive that is a symbolic link in the output folder
+// ends the run before anything is written through it. New files are the owner's only; a replaced
+// file keeps its permissions.
 void ExtractAll(const OwnFile& own, const std::string& password, const std::string& folder,
                 const ExtractHooks& hooks);
 

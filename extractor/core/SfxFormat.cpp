@@ -1,5 +1,7 @@
 #include "extractor/core/SfxFormat.h"
 
+#include "platform/FileIo.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -76,18 +78,7 @@ FileSource::~FileSource() {
 }
 
 bool FileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) {
-    auto* p = static_cast<char*>(buffer);
-    while (n > 0) {
-        const ssize_t got = ::pread(m_fd, p, n, off_t(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        p += got;
-        n -= std::size_t(got);
-        offset += std::uint64_t(got);
-    }
-    return true;
+    return platform::ReadAllAt(m_fd, buffer, n, off_t(offset));
 }
 
 std::uint64_t SfxArchive::DataAreaSize(std::size_t e) const {
@@ -95,24 +86,14 @@ std::uint64_t SfxArchive::DataAreaSize(std::size_t e) const {
     return end - entries[e].dataOffset;
 }
 
-void ReadDirectory(ArchiveSource& source, const std::string& password, SfxArchive& archive) {
-    archive = SfxArchive{};
-    archive.password = password;
-    const std::uint64_t size = source.Size();
-    archive.fileSize = size;
-    std::uint8_t tail[kTailSize];
-    if (size < kTailSize || !source.ReadAt(size - kTailSize, tail, kTailSize))
-        Damaged();
-    // The password is tested first: a wrong one reads nothing else.
-    const CheckWords check = VerifyPassword(password);
-    if (check.word1 != LoadU32(tail + 4) || check.word2 != LoadU32(tail + 8))
-        throw EException(kMsgInvalidPassword);
-    const std::uint32_t n = LoadU32(tail);
-    if (n == 0)
-        throw EException(kMsgNoFiles);
+namespace {
+
+// Reads the n directory records backwards from the end and checks that the data areas they
+// describe lie in order below the directory. Throws "The archive is damaged." otherwise.
+void ReadRecords(ArchiveSource& source, std::uint32_t n, SfxArchive& archive) {
+    const std::uint64_t size = archive.fileSize;
     if (n > (size - kTailSize) / kRecordFixedSize)
         Damaged();
-
     archive.entries.resize(n);
     // The records are read backwards through a window of the file's end, so that a directory of
     // many entries costs a few reads rather than three per record.
@@ -160,6 +141,57 @@ void ReadDirectory(ArchiveSource& source, const std::string& password, SfxArchiv
         if (end > dataEnd || start > end || end - start < 4)
             Damaged();
     }
+}
+
+// Whether the chunk lengths, which are stored in the clear, fill every data area exactly. True
+// for any intact archive whatever the password; a file that was cut, extended or shifted fails.
+bool ChunksFillTheirAreas(ArchiveSource& source, const SfxArchive& archive) {
+    for (std::size_t e = 0; e < archive.count; ++e) {
+        std::uint64_t at = archive.entries[e].dataOffset;
+        const std::uint64_t end = at + archive.DataAreaSize(e);
+        do {
+            std::uint8_t length[4];
+            if (end - at < 4 || !source.ReadAt(at, length, 4))
+                return false;
+            const std::uint32_t n = LoadU32(length);
+            if (n == 0 || n > kMaxStoredChunk || n > end - at - 4)
+                return false;
+            at += 4 + std::uint64_t(n);
+        } while (at < end);
+    }
+    return true;
+}
+
+} // namespace
+
+void ReadDirectory(ArchiveSource& source, const std::string& password, SfxArchive& archive) {
+    archive = SfxArchive{};
+    archive.password = password;
+    const std::uint64_t size = source.Size();
+    archive.fileSize = size;
+    std::uint8_t tail[kTailSize];
+    if (size < kTailSize || !source.ReadAt(size - kTailSize, tail, kTailSize))
+        Damaged();
+    const std::uint32_t n = LoadU32(tail);
+    // The password is tested first: a right one reads nothing else before it is known right.
+    const CheckWords check = VerifyPassword(password);
+    if (check.word1 != LoadU32(tail + 4) || check.word2 != LoadU32(tail + 8)) {
+        // Words that differ may also mean a file that was cut or had bytes appended: its tail
+        // is then read from the wrong place. Only an archive whose layout holds together is
+        // reported as a wrong password; nothing is written either way. (A count of 0 leaves
+        // nothing to check and stays a wrong password, as for an empty archive.)
+        if (n != 0) {
+            SfxArchive layout;
+            layout.fileSize = size;
+            ReadRecords(source, n, layout);
+            if (!ChunksFillTheirAreas(source, layout))
+                Damaged();
+        }
+        throw EException(kMsgInvalidPassword);
+    }
+    if (n == 0)
+        throw EException(kMsgNoFiles);
+    ReadRecords(source, n, archive);
 }
 
 ChunkDecoder::ChunkDecoder(const std::string& password)

@@ -31,6 +31,8 @@ inline constexpr char kMsgCannotCreate[] = "Cannot create file: ";
 inline constexpr char kMsgCannotOpen[] = "Cannot open file: ";
 inline constexpr char kMsgCannotWrite[] = "Cannot write file: ";
 inline constexpr char kMsgDamaged[] = "The archive is damaged.";
+inline constexpr char kMsgLinkedFolder[] =
+    "A folder of the archive is a symbolic link in the output folder: ";
 inline constexpr char kMsgUnsafeName[] = "The archive holds a name that leads outside the output folder: ";
 
 // Every expected failure of a run; the code is always 0.

@@ -3,6 +3,9 @@
 //   qmsfx --password PW [--stub PATH] -o OUT.run FILE_OR_FOLDER...
 #include "extractor/core/SfxExtract.h"
 #include "extractor/core/SfxWriter.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileIo.h"
+#include "platform/ProgramFolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,13 +34,6 @@ struct Input {
     std::string path;
     std::string storedName; // relative, with '\' between levels
 };
-
-std::string ProgramFolder() {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    const std::string self = n > 0 ? std::string(buffer, std::size_t(n)) : std::string();
-    return self.substr(0, self.rfind('/') + 1);
-}
 
 std::string StoredLevel(const std::string& level) {
     // A '\' inside a Linux name would read back as a folder level.
@@ -95,27 +91,11 @@ void EntryTimes(int fd, std::uint64_t& creation, std::uint64_t& lastWrite) {
     creation = sfx::TimespecToFileTime(toTs((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime));
 }
 
-void WriteAllTo(int fd, const void* data, std::size_t size) {
-    auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t put = ::write(fd, p, size);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            throw std::runtime_error(std::string("cannot write the output: ") + std::strerror(errno));
-        p += put;
-        size -= std::size_t(put);
-    }
-}
-
 std::size_t ReadSome(int fd, void* buffer, std::size_t size, const std::string& path) {
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, size);
-        if (got >= 0)
-            return std::size_t(got);
-        if (errno != EINTR)
-            throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
-    }
+    const ssize_t got = platform::ReadSome(fd, buffer, size);
+    if (got < 0)
+        throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
+    return std::size_t(got);
 }
 
 class FileHandle {
@@ -140,56 +120,50 @@ void WriteSelfExtractingFile(const std::string& password, const std::string& stu
     if (stub.get() < 0)
         throw std::runtime_error("cannot open the stub " + stubPath + ": " + std::strerror(errno));
 
-    const std::string outFolder = fs::path(outPath).parent_path().string();
-    std::string temp = (outFolder.empty() ? std::string(".") : outFolder) + "/.qmsfx-XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    FileHandle out(::mkostemp(name.data(), O_CLOEXEC));
-    if (out.get() < 0)
-        throw std::runtime_error("cannot create " + outPath + ": " + std::strerror(errno));
-    temp = name.data();
-    try {
-        struct stat outputId {};
-        ::fstat(out.get(), &outputId);
-        std::vector<Input> inputs;
-        for (const std::string& arg : args)
-            Collect(arg, outputId, inputs);
-        std::set<std::string> names;
-        for (const Input& in : inputs)
-            if (!names.insert(in.storedName).second)
-                throw std::runtime_error("two entries would have the same name: " + in.storedName);
+    // Written under a short temporary name beside the target and renamed over it when complete;
+    // a signal or a failure leaves the previous file as it was. The file is a program: a new one
+    // may be run by whom the umask allows, one it replaces keeps its permissions.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    platform::AtomicFile out(outPath, 0777 & ~mask);
+    std::string error;
+    if (!out.open(error))
+        throw std::runtime_error(error);
+    const auto put = [&](const void* data, std::size_t size) {
+        if (!out.write(data, size, error))
+            throw std::runtime_error(error);
+    };
+    struct stat outputId {};
+    ::fstat(out.fd(), &outputId);
+    std::vector<Input> inputs;
+    for (const std::string& arg : args)
+        Collect(arg, outputId, inputs);
+    std::set<std::string> names;
+    for (const Input& in : inputs)
+        if (!names.insert(in.storedName).second)
+            throw std::runtime_error("two entries would have the same name: " + in.storedName);
 
-        std::vector<std::uint8_t> buffer(1 << 16);
-        std::uint64_t stubSize = 0;
-        for (std::size_t n; (n = ReadSome(stub.get(), buffer.data(), buffer.size(), stubPath)) > 0;
-             stubSize += n)
-            WriteAllTo(out.get(), buffer.data(), n);
+    std::vector<std::uint8_t> buffer(1 << 16);
+    std::uint64_t stubSize = 0;
+    for (std::size_t n; (n = ReadSome(stub.get(), buffer.data(), buffer.size(), stubPath)) > 0; stubSize += n)
+        put(buffer.data(), n);
 
-        sfx::SfxWriter writer(password, stubSize,
-                              [&](const void* data, std::size_t size) { WriteAllTo(out.get(), data, size); });
-        for (const Input& in : inputs) {
-            FileHandle file(::open(in.path.c_str(), O_RDONLY | O_CLOEXEC));
-            if (file.get() < 0)
-                throw std::runtime_error("cannot open " + in.path + ": " + std::strerror(errno));
-            std::uint64_t creation = 0, lastWrite = 0;
-            EntryTimes(file.get(), creation, lastWrite);
-            writer.AddEntry(in.storedName, creation, lastWrite, [&](std::uint8_t* data, std::size_t size) {
-                return ReadSome(file.get(), data, size, in.path);
-            });
-        }
-        if (inputs.empty())
-            throw std::runtime_error("no files to store");
-        writer.Finish();
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        if (::fchmod(out.get(), 0777 & ~mask) != 0 || ::fsync(out.get()) != 0 || ::close(out.release()) != 0)
-            throw std::runtime_error("cannot write " + outPath + ": " + std::strerror(errno));
-        if (::rename(temp.c_str(), outPath.c_str()) != 0)
-            throw std::runtime_error("cannot create " + outPath + ": " + std::strerror(errno));
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
+    sfx::SfxWriter writer(password, stubSize, put);
+    for (const Input& in : inputs) {
+        FileHandle file(::open(in.path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (file.get() < 0)
+            throw std::runtime_error("cannot open " + in.path + ": " + std::strerror(errno));
+        std::uint64_t creation = 0, lastWrite = 0;
+        EntryTimes(file.get(), creation, lastWrite);
+        writer.AddEntry(in.storedName, creation, lastWrite, [&](std::uint8_t* data, std::size_t size) {
+            return ReadSome(file.get(), data, size, in.path);
+        });
     }
+    if (inputs.empty())
+        throw std::runtime_error("no files to store");
+    writer.Finish();
+    if (!out.commit(error))
+        throw std::runtime_error(error);
 }
 
 } // namespace
@@ -226,7 +200,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (stubPath.empty())
-        stubPath = ProgramFolder() + "extractor";
+        stubPath = platform::SiblingProgram("extractor");
     try {
         WriteSelfExtractingFile(password, stubPath, outPath, inputs);
     } catch (const std::exception& e) {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,18 +189,151 @@ TEST(SelfExtractingFile, RefusesNamesThatClimbOutOfTheOutputFolder) {
     }
 }
 
-TEST(SelfExtractingFile, WithADisplayOpensItsWindowFromTheBuiltInLibrary) {
-    // No window library lies beside the file or in ../lib: the stub's own copy is loaded, and the
-    // window then waits for the user instead of reading standard input.
+TEST(SelfExtractingFile, OpensOnlyItsBuiltInWindowNeverALibraryLyingAroundIt) {
+    // A downloads folder where someone left a library of the window's name beside the file, in
+    // ../lib, in the current folder and on the loader's path.
     const std::string src = qmtest::MakeTempDir("src");
     qmtest::WriteFile(src + "/f.txt", "f");
-    const std::string dir = qmtest::MakeTempDir("alone");
-    ASSERT_EQ(MakeRun(dir + "/a.run", {src + "/f.txt"}).exitCode, 0);
-    const auto result =
-        RunProgram(dir + "/a.run", {}, "s3cret pass\n" + dir + "/out\n", {"QT_QPA_PLATFORM=offscreen"}, 3000);
-    EXPECT_TRUE(result.timedOut) << result.err;
-    EXPECT_EQ(result.err.find("The window cannot be opened"), std::string::npos) << result.err;
-    EXPECT_FALSE(qmtest::Exists(dir + "/out"));
+    const std::string downloads = qmtest::MakeTempDir("downloads");
+    ASSERT_EQ(MakeRun(downloads + "/a.run", {src + "/f.txt"}).exitCode, 0);
+    const std::string planted = qmtest::ReadFile(QM_PLANTED_PART);
+    ASSERT_FALSE(planted.empty());
+    const std::string cwd = qmtest::MakeTempDir("cwd");
+    for (const std::string& folder : {downloads, downloads + "/../lib", cwd}) {
+        std::filesystem::create_directories(folder);
+        qmtest::WriteFile(folder + "/libqmextractor_gui.so", planted);
+    }
+    const std::string marker = qmtest::TestRoot() + "/planted-was-loaded";
+    qmtest::RunningProgram run(downloads + "/a.run", {}, "s3cret pass\n" + downloads + "/out\n",
+                               {"QT_QPA_PLATFORM=offscreen", "QM_PLANTED_MARKER=" + marker,
+                                "LD_LIBRARY_PATH=" + downloads + ":" + cwd},
+                               cwd);
+    ASSERT_TRUE(run.started());
+    // The stub has mapped its own copy (an in-memory file) once the window is on its way.
+    const bool ownWindow = run.WaitUntil([&] {
+        return qmtest::Exists(marker) ||
+               run.MemoryMap().find("memfd:libqmextractor_gui.so") != std::string::npos;
+    });
+    EXPECT_FALSE(qmtest::Exists(marker)) << "a planted library was loaded";
+    EXPECT_TRUE(ownWindow) << run.Errors();
+    std::istringstream maps(run.MemoryMap());
+    for (std::string line; std::getline(maps, line);) {
+        if (line.find(downloads) != std::string::npos) {
+            EXPECT_NE(line.find(downloads + "/a.run"), std::string::npos)
+                << "mapped from the downloads folder: " << line;
+        }
+    }
+    // The window waits for the user rather than reading standard input.
+    EXPECT_FALSE(qmtest::Exists(downloads + "/out"));
+}
+
+TEST(SelfExtractingFile, WithBytesAppendedOrCutOffSaysItIsDamagedNotThatThePasswordIsWrong) {
+    const std::string src = qmtest::MakeTempDir("src");
+    qmtest::WriteFile(src + "/a.txt", qmtest::PseudoRandomBytes(200000, 4));
+    qmtest::WriteFile(src + "/b.txt", "b");
+    const std::string dir = qmtest::MakeTempDir("run");
+    ASSERT_EQ(MakeRun(dir + "/a.run", {src + "/a.txt", src + "/b.txt"}).exitCode, 0);
+    const std::string good = qmtest::ReadFile(dir + "/a.run");
+    const std::string out = qmtest::MakeTempDir("out") + "/x";
+    for (const std::string& bad :
+         {good + "\n", good + std::string(7, '\0'), good.substr(0, good.size() - 1)}) {
+        qmtest::WriteFile(dir + "/bad.run", bad);
+        ::chmod((dir + "/bad.run").c_str(), 0700);
+        for (const std::string password : {"s3cret pass", "wrong"}) {
+            const auto result = RunArchive(dir + "/bad.run", password + "\n" + out + "\n");
+            EXPECT_EQ(result.exitCode, 1);
+            EXPECT_EQ(result.err, "The archive is damaged.\n") << bad.size() - good.size() << " " << password;
+        }
+    }
+    EXPECT_FALSE(qmtest::Exists(out));
+    // The intact file still tells a wrong password apart.
+    EXPECT_EQ(RunArchive(dir + "/a.run", "wrong\n" + out + "\n").err, "Invalid password.\n");
+}
+
+TEST(SelfExtractingFile, FoldersThatAreLinksInTheOutputAreNeverFollowed) {
+    const std::string src = qmtest::MakeTempDir("src");
+    qmtest::WriteFile(src + "/docs/a.txt", "a");
+    qmtest::WriteFile(src + "/docs/sub/b.txt", "b");
+    const std::string dir = qmtest::MakeTempDir("run");
+    ASSERT_EQ(MakeRun(dir + "/a.run", {src + "/docs"}).exitCode, 0);
+    const std::string out = qmtest::MakeTempDir("out");
+    const std::string elsewhere = qmtest::MakeTempDir("elsewhere");
+    ASSERT_EQ(::symlink(elsewhere.c_str(), (out + "/docs").c_str()), 0);
+    const auto result = RunArchive(dir + "/a.run", "s3cret pass\n" + out + "\n");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err,
+              "A folder of the archive is a symbolic link in the output folder: " + out + "/docs\n");
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
+}
+
+TEST(SelfExtractingFile, NewFilesAreTheOwnersOnlyAndReplacedOnesKeepTheirMode) {
+    const std::string src = qmtest::MakeTempDir("src");
+    qmtest::WriteFile(src + "/new.txt", "new");
+    qmtest::WriteFile(src + "/old.txt", "replacement");
+    const std::string name = std::string(245, 'x') + ".txt";
+    qmtest::WriteFile(src + "/" + name, "long name");
+    const std::string dir = qmtest::MakeTempDir("run");
+    ASSERT_EQ(MakeRun(dir + "/a.run", {src + "/new.txt", src + "/old.txt", src + "/" + name}).exitCode, 0);
+    const std::string out = qmtest::MakeTempDir("out");
+    qmtest::WriteFile(out + "/old.txt", "private");
+    ASSERT_EQ(::chmod((out + "/old.txt").c_str(), 0600), 0);
+    const auto result = RunProgram("/bin/sh", {"-c", "umask 022 && exec '" + dir + "/a.run'"},
+                                   "s3cret pass\n" + out + "\n", kNoDisplay);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    struct stat st {};
+    ASSERT_EQ(::stat((out + "/new.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat((out + "/old.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "a replaced file is not widened";
+    EXPECT_EQ(qmtest::ReadFile(out + "/old.txt"), "replacement");
+    EXPECT_EQ(qmtest::ReadFile(out + "/" + name), "long name");
+    // Once more over the files now there: the long name is replaced too.
+    ASSERT_EQ(::chmod((out + "/" + name).c_str(), 0640), 0);
+    ASSERT_EQ(RunArchive(dir + "/a.run", "s3cret pass\n" + out + "\n").exitCode, 0);
+    ASSERT_EQ(::stat((out + "/" + name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 3);
+}
+
+// A run stopped by a signal while it writes a large file leaves no part of it. SIGINT on the
+// terminal cancels between files: the file being written is completed, the next one not begun.
+TEST(SelfExtractingFile, ASignalDuringAWriteLeavesNoPartialFile) {
+    const std::string src = qmtest::MakeTempDir("src");
+    const std::string big = qmtest::PseudoRandomBytes(32u << 20, 8);
+    qmtest::WriteFile(src + "/a-small.txt", "small");
+    qmtest::WriteFile(src + "/z-big.bin", big);
+    const std::string run = qmtest::MakeTempDir("run") + "/big.run";
+    ASSERT_EQ(MakeRun(run, {src + "/a-small.txt", src + "/z-big.bin"}).exitCode, 0);
+    struct Case {
+        int signal;
+        bool named; // as on a file system without unnamed files
+    };
+    for (const Case c : {Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGKILL, false}, Case{SIGINT, false},
+                         Case{SIGTERM, true}, Case{SIGHUP, true}, Case{SIGINT, true}}) {
+        const std::string out = qmtest::MakeTempDir("out");
+        std::vector<std::string> env = kNoDisplay;
+        if (c.named)
+            env.push_back("QM_TEST_NAMED_TEMPORARIES=1");
+        qmtest::RunningProgram extract(run, {}, "s3cret pass\n" + out + "\n", env);
+        // The last record (the big file) comes first; once a megabyte of it is written, it is hit.
+        ASSERT_TRUE(extract.WaitUntil([&] { return extract.OpenFileSize(out + "/") > (1 << 20); }))
+            << c.signal << " " << extract.Errors();
+        extract.Signal(c.signal);
+        const int status = extract.Wait();
+        const std::string what = std::to_string(c.signal) + (c.named ? " named" : " unnamed");
+        std::vector<std::string> left;
+        for (const auto& e : std::filesystem::directory_iterator(out))
+            left.push_back(e.path().filename().string());
+        if (c.signal == SIGINT) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << what << " " << status;
+            EXPECT_EQ(extract.Errors(), "Operation canceled.\n") << what;
+            EXPECT_EQ(left, std::vector<std::string>{"z-big.bin"}) << what;
+            EXPECT_TRUE(qmtest::ReadFile(out + "/z-big.bin") == big) << what;
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << what << " " << status;
+            EXPECT_TRUE(left.empty()) << what << ": " << (left.empty() ? "" : left[0]);
+        }
+    }
 }
 
 TEST(Qmsfx, ReportsBadArgumentsAndUnreadableInputs) {

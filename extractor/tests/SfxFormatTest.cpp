@@ -100,6 +100,20 @@ TEST(ReadDirectory, ChecksThePasswordBeforeTheCount) {
     EXPECT_EQ(ReadError(one), "");
 }
 
+TEST(ReadDirectory, AFileWithBytesAppendedOrCutOffIsDamagedWhateverThePassword) {
+    // Times as real files have them: a record of zero words could pass for an empty archive's tail.
+    const std::uint64_t t = 132593079671234567ull;
+    const std::string good =
+        BuildArchive(kPassword, {{"a", std::string(70000, 'a'), t, t}, {"b\\c", "x", t, t + 1}}, "stub");
+    for (std::size_t extra = 1; extra <= 16; ++extra)
+        for (const std::string& password : {kPassword, std::string("wrong")})
+            EXPECT_EQ(ReadError(good + std::string(extra, char(extra)), password), "The archive is damaged.")
+                << extra << " appended, " << password;
+    for (std::size_t cut = 1; cut <= 16; ++cut)
+        EXPECT_EQ(ReadError(good.substr(0, good.size() - cut), "wrong"), "The archive is damaged.") << cut;
+    EXPECT_EQ(ReadError(good, "wrong"), "Invalid password.");
+}
+
 TEST(ReadDirectory, RejectsDirectoriesThatDoNotFitTheFile) {
     const CheckWords check = VerifyPassword(kPassword);
     EXPECT_EQ(ReadError("short"), "The archive is damaged.");

@@ -6,6 +6,7 @@
 #include "corecrypt/QMException.h"
 #include "corecrypt/StreamIo.h"
 #include "platform/AtomicFile.h"
+#include "platform/FolderChain.h"
 #include "uikit/Progress.h"
 #include "uikit/Ui.h"
 
@@ -28,7 +29,6 @@
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace corecrypt {
 namespace {
@@ -578,38 +578,26 @@ bool SameFile(const std::string& a, const struct stat& b) {
     return ::stat(a.c_str(), &st) == 0 && st.st_dev == b.st_dev && st.st_ino == b.st_ino;
 }
 
-// Makes the folders above `entry` below `root`, refusing any that is a symbolic link or not a
-// folder; the full target path, or empty with a reason. `checked` holds the folders this run
-// already checked or made, so that the many files of one folder do not look at it again.
-std::string PrepareTarget(const std::string& root, const std::string& entry, std::string& error,
-                          std::unordered_set<std::string>& checked) {
-    std::string at = root;
-    std::size_t start = 0;
-    while (true) {
-        const auto slash = entry.find('/', start);
-        if (slash == std::string::npos)
-            break;
-        at += "/" + entry.substr(start, slash - start);
-        start = slash + 1;
-        if (checked.count(at))
-            continue;
-        struct stat st {};
-        if (::lstat(at.c_str(), &st) == 0) {
-            if (S_ISLNK(st.st_mode)) {
-                error = "Refused to extract " + entry + ": the folder " + at + " is a symbolic link.";
-                return {};
-            }
-            if (!S_ISDIR(st.st_mode)) {
-                error = "Cannot extract " + entry + ": " + at + " is not a folder.";
-                return {};
-            }
-        } else if (::mkdir(at.c_str(), 0755) != 0) {
-            error = "Cannot create the folder " + at + ": " + std::strerror(errno);
-            return {};
-        }
-        checked.insert(at);
-    }
-    return at + "/" + entry.substr(start);
+// Opens the folder above `entry` below the output folder level by level, making what is missing
+// and refusing any level that is a symbolic link or not a folder, so that nothing is written
+// outside the output folder; the full target path, or empty with a reason.
+std::string PrepareTarget(platform::FolderTree& folders, const std::string& entry, std::string& error,
+                          int& folderFd, std::string& name) {
+    const auto slash = entry.rfind('/');
+    const std::string parent = slash == std::string::npos ? std::string() : entry.substr(0, slash);
+    name = entry.substr(slash == std::string::npos ? 0 : slash + 1);
+    platform::FolderProblem problem = platform::FolderProblem::None;
+    std::string level;
+    folderFd = folders.Open(parent, true, 0755, problem, level);
+    if (folderFd >= 0)
+        return folders.rootPath() + "/" + entry;
+    if (problem == platform::FolderProblem::Link)
+        error = "Refused to extract " + entry + ": the folder " + level + " is a symbolic link.";
+    else if (problem == platform::FolderProblem::NotAFolder)
+        error = "Cannot extract " + entry + ": " + level + " is not a folder.";
+    else
+        error = "Cannot create the folder " + level + ": " + std::strerror(errno);
+    return {};
 }
 
 bool EntrySizeMatches(const FileMetadata& m, const ArchiveEntry& entry, std::string& error) {
@@ -627,11 +615,12 @@ struct PrefetchedEntry {
     std::string error;
 };
 
-// Writes one verified entry through a temporary file beside its target.
+// Writes one verified entry as an unnamed file in its folder, named only once complete.
 class EntryOutput : public PlainSink {
 public:
-    EntryOutput(const std::string& target, const ArchiveEntry& entry, bool overwrite)
-        : m_out(target, 0600), m_entry(entry) {
+    EntryOutput(int folderFd, const std::string& name, const std::string& target, const ArchiveEntry& entry,
+                bool overwrite)
+        : m_out(folderFd, name, target, 0600, platform::AtomicFile::Content::Plaintext), m_entry(entry) {
         // The archive keeps the entry, so each file need not wait for the disk; decrypt-and-remove
         // syncs once before it takes entries out.
         m_out.setDurable(false);
@@ -1003,7 +992,11 @@ bool ExtractArchive(const std::string& archive, const std::vector<std::string>& 
     CALLBACKSTRUCT_* cb = options.progress;
     std::vector<bool> keep(a.entries.size(), true);
     std::string firstError;
-    std::unordered_set<std::string> checkedFolders;
+    platform::FolderTree folders;
+    if (!folders.OpenRoot(root)) {
+        error = "Cannot open the output folder " + root + ": " + std::strerror(errno);
+        return false;
+    }
     EntryPrefetch prefetch(file.source(), a, selected);
     for (std::size_t i = 0; i < a.entries.size(); ++i) {
         if (!selected[i])
@@ -1018,20 +1011,22 @@ bool ExtractArchive(const std::string& archive, const std::vector<std::string>& 
         if (prefetch.Covers(i))
             early = prefetch.Take(i);
         std::string entryError;
-        const std::string target = PrepareTarget(root, e.path, entryError, checkedFolders);
+        int folderFd = -1;
+        std::string name;
+        const std::string target = PrepareTarget(folders, e.path, entryError, folderFd, name);
         bool ok = !target.empty();
-        struct stat st {};
-        if (ok && ::lstat(target.c_str(), &st) == 0) {
-            if (S_ISLNK(st.st_mode)) {
+        const mode_t existing = ok ? platform::KindBelow(folderFd, name) : 0;
+        if (ok && existing != 0 && existing != static_cast<mode_t>(-1)) {
+            if (S_ISLNK(existing)) {
                 entryError = "Refused to extract " + e.path + ": " + target + " is a symbolic link.";
                 ok = false;
-            } else if (!options.overwrite || S_ISDIR(st.st_mode)) {
+            } else if (!options.overwrite || S_ISDIR(existing)) {
                 entryError = "The file " + target + " already exists.";
                 ok = false;
             }
         }
         if (ok) {
-            EntryOutput out(target, e, options.overwrite);
+            EntryOutput out(folderFd, name, target, e, options.overwrite);
             ok = prefetch.Covers(i) ? out.Replay(early, entryError)
                                     : DecryptEntry(file.source(), a, e, out, entryError);
             ok = ok && out.Commit(options.restoreTimes, entryError);

@@ -17,8 +17,8 @@
 namespace corecrypt {
 namespace {
 
-// Writes the verified plain bytes to a temporary file beside the target; only a complete,
-// verified file is renamed into place.
+// Writes the verified plain bytes as an unnamed file in the target's folder; only a complete,
+// verified file gets a name, so an interrupted run leaves no partial plaintext anywhere.
 class FileOutput : public PlainSink {
 public:
     FileOutput(std::string folder, std::string file, bool overwrite)
@@ -31,7 +31,8 @@ public:
             error = "The file " + m_target + " already exists.";
             return false;
         }
-        m_out = std::make_unique<platform::AtomicFile>(m_target, 0600);
+        m_out =
+            std::make_unique<platform::AtomicFile>(m_target, 0600, platform::AtomicFile::Content::Plaintext);
         m_out->setReplace(m_overwrite);
         return m_out->open(error);
     }

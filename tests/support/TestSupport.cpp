@@ -4,13 +4,18 @@
 #include <QProcessEnvironment>
 
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #ifndef QM_BIN_DIR
 #define QM_BIN_DIR ""
@@ -132,6 +137,139 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 
 std::string ProgramPath(const std::string& name) {
     return std::string(QM_BIN_DIR) + "/" + name;
+}
+
+RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args,
+                               const std::string& input, const std::vector<std::string>& env,
+                               const std::string& folder) {
+    const std::string dir = MakeTempDir("program");
+    m_outPath = dir + "/out";
+    m_errPath = dir + "/err";
+    // Everything the child needs is made here: between fork and exec it only moves descriptors.
+    std::vector<std::string> argvText{program};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argvText)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envText;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const auto& extra : env)
+            replaced = replaced || extra.substr(0, extra.find('=')) == name;
+        if (!replaced)
+            envText.push_back(entry);
+    }
+    envText.insert(envText.end(), env.begin(), env.end());
+    std::vector<char*> envp;
+    for (auto& e : envText)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    int in[2];
+    const int out = ::open(m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = ::open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0 || err < 0 || ::pipe2(in, O_CLOEXEC) != 0)
+        return;
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+            ::_exit(126);
+        ::dup2(in[0], 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execve(program.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    // Written while this side still holds the reading end too, so a program that ended early cannot
+    // turn the write into SIGPIPE; small inputs fit the pipe.
+    if (!input.empty() && ::write(in[1], input.data(), input.size()) < 0)
+        m_status = -1;
+    ::close(in[0]);
+    ::close(in[1]);
+    ::close(out);
+    ::close(err);
+}
+
+RunningProgram::~RunningProgram() {
+    if (m_pid > 0 && !m_ended) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, &m_status, 0);
+    }
+}
+
+bool RunningProgram::Running() {
+    if (m_pid <= 0 || m_ended)
+        return false;
+    if (::waitpid(m_pid, &m_status, WNOHANG) == m_pid)
+        m_ended = true;
+    return !m_ended;
+}
+
+bool RunningProgram::WaitUntil(const std::function<bool()>& ready, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ready())
+            return true;
+        if (!Running())
+            return false;
+        ::usleep(1000);
+    }
+    return false;
+}
+
+std::vector<std::string> RunningProgram::OpenFiles() const {
+    std::vector<std::string> targets;
+    const std::string fds = "/proc/" + std::to_string(m_pid) + "/fd";
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(fds, ec)) {
+        const auto target = fs::read_symlink(e.path(), ec);
+        if (!ec)
+            targets.push_back(target.string());
+    }
+    return targets;
+}
+
+long long RunningProgram::OpenFileSize(const std::string& prefix) const {
+    const std::string fds = "/proc/" + std::to_string(m_pid) + "/fd";
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(fds, ec)) {
+        const auto target = fs::read_symlink(e.path(), ec);
+        struct stat st {};
+        if (!ec && target.string().rfind(prefix, 0) == 0 && ::stat(e.path().c_str(), &st) == 0 &&
+            S_ISREG(st.st_mode))
+            return st.st_size;
+    }
+    return -1;
+}
+
+std::string RunningProgram::MemoryMap() const {
+    return ReadFile("/proc/" + std::to_string(m_pid) + "/maps");
+}
+
+void RunningProgram::Signal(int signal) {
+    if (m_pid > 0 && !m_ended)
+        ::kill(m_pid, signal);
+}
+
+int RunningProgram::Wait(int timeoutMs) {
+    if (m_pid <= 0)
+        return -1;
+    if (!WaitUntil([] { return false; }, timeoutMs) && Running()) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, &m_status, 0);
+        m_ended = true;
+    }
+    return m_status;
+}
+
+std::string RunningProgram::Output() const {
+    return ReadFile(m_outPath);
+}
+
+std::string RunningProgram::Errors() const {
+    return ReadFile(m_errPath);
 }
 
 } // namespace qmtest

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,5 +39,41 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
                          int timeoutMs = 60000);
 // The path of one of the suite's programs in the build tree (bin/<name>).
 std::string ProgramPath(const std::string& name);
+
+// A program started in the background, for tests that act on it while it runs (send it a signal
+// once it reached a given point). Its standard input gets `input` and is then closed; its output
+// is collected; it runs in `folder` when one is given. The destructor kills it if it still runs.
+class RunningProgram {
+public:
+    RunningProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& input = {}, const std::vector<std::string>& env = {},
+                   const std::string& folder = {});
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    bool started() const { return m_pid > 0; }
+    // Polls about every millisecond until `ready` holds (true), or the program ended or `timeoutMs`
+    // passed first (false). Never a fixed sleep: the test goes on the moment the point is reached.
+    bool WaitUntil(const std::function<bool()>& ready, int timeoutMs = 30000);
+    bool Running();
+    // Where its open descriptors point (readlink of /proc/PID/fd/N), and its memory map.
+    std::vector<std::string> OpenFiles() const;
+    std::string MemoryMap() const;
+    // The size of the file behind one of its descriptors whose target starts with `prefix`; -1 when
+    // it has none open.
+    long long OpenFileSize(const std::string& prefix) const;
+    void Signal(int signal);
+    // Waits for the end (killing it after `timeoutMs`); the wait status.
+    int Wait(int timeoutMs = 60000);
+    std::string Output() const;
+    std::string Errors() const;
+
+private:
+    int m_pid = -1;
+    int m_status = -1;
+    bool m_ended = false;
+    std::string m_outPath, m_errPath;
+};
 
 } // namespace qmtest

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -285,6 +286,41 @@ TEST_F(Archive, SymbolicLinksInTheOutputAreRefused) {
     EXPECT_FALSE(Extract({}));
     EXPECT_NE(m_error.find("symbolic link"), std::string::npos) << m_error;
     EXPECT_FALSE(qmtest::Exists(elsewhere + "/three.jpg"));
+}
+
+TEST_F(Archive, AnArchiveReachedThroughALinkIsRewrittenWhereTheLinkPointsAndKeepsItsMode) {
+    const std::string real = qmtest::MakeTempDir("real") + "/kept.qma";
+    m_archive = real;
+    ASSERT_TRUE(Add({m_src + "/one.txt"})) << m_error;
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    const std::string link = qmtest::MakeTempDir("links") + "/kept.qma";
+    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+    m_archive = link;
+    ASSERT_TRUE(Add({m_src + "/two.bin"})) << m_error;
+    std::string error;
+    ASSERT_TRUE(corecrypt::DeleteFromArchive(link, {"one.txt"}, "pw", false, nullptr, error)) << error;
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    ASSERT_EQ(::lstat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    m_archive = real;
+    EXPECT_EQ(Paths(List()), std::vector<std::string>{"two.bin"});
+}
+
+TEST_F(Archive, NamesOfUpTo255BytesAreStoredAndExtractedAgain) {
+    for (const std::size_t length : {242u, 245u, 255u}) {
+        const std::string name(length, 'l');
+        WriteFile(m_src + "/" + name, "long " + std::to_string(length));
+        ASSERT_TRUE(Add({m_src + "/" + name})) << m_error;
+    }
+    ASSERT_TRUE(Extract({})) << m_error;
+    corecrypt::ArchiveExtractOptions options;
+    options.overwrite = true;
+    ASSERT_TRUE(Extract({}, options)) << "replacing them works as well: " << m_error;
+    for (const std::size_t length : {242u, 245u, 255u})
+        EXPECT_EQ(ReadFile(m_out + "/" + std::string(length, 'l')), "long " + std::to_string(length));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_out), {}), 3);
 }
 
 TEST(ArchivePaths, ClimbingAndAbsoluteNamesAreInvalid) {

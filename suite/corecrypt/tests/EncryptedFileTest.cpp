@@ -201,6 +201,44 @@ TEST_F(EncryptedFile, AnExistingOutputIsKeptUnlessOverwriteIsGiven) {
     EXPECT_EQ(ReadFile(m_out + "/x.txt"), "new");
 }
 
+TEST_F(EncryptedFile, NamesUpToTheLimitEncryptAndDecryptInPlaceAndOver) {
+    // The encrypted file's name, ".qmp" included, takes all 255 bytes.
+    const std::string name(251, 'r');
+    WriteFile(m_dir + "/" + name, "long name");
+    const std::string encrypted = Encrypt(m_dir + "/" + name, "pw", false, 0);
+    EXPECT_EQ(Decrypt(encrypted, "pw"), "");
+    EXPECT_EQ(Decrypt(encrypted, "pw", true), "");
+    EXPECT_EQ(ReadFile(m_out + "/" + name), "long name");
+    EXPECT_EQ(Entries(m_out), std::vector<std::string>{name});
+    // Encrypting again replaces the encrypted file.
+    EXPECT_EQ(Encrypt(m_dir + "/" + name, "pw", false, 0), encrypted);
+    EXPECT_EQ(Entries(m_dir).size(), 3u); // the key file, the source, the encrypted file
+}
+
+TEST_F(EncryptedFile, AnEncryptedFileReachedThroughALinkIsReplacedWhereItPointsToButPlaintextNeverIs) {
+    const std::string source = m_dir + "/doc.txt";
+    WriteFile(source, "contents");
+    const std::string real = m_out + "/doc.txt.qmp";
+    WriteFile(real, "older");
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink(real.c_str(), (source + ".qmp").c_str()), 0);
+    Encrypt(source, "pw", false, 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat((source + ".qmp").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::lstat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    // Decrypted bytes replace a link at their name rather than write into what it points to.
+    const std::string plainDir = qmtest::MakeTempDir("plain");
+    ASSERT_EQ(::symlink(source.c_str(), (plainDir + "/doc.txt").c_str()), 0);
+    EXPECT_EQ(Decrypt(real, "pw", true, false, plainDir), "");
+    ASSERT_EQ(::lstat((plainDir + "/doc.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(ReadFile(plainDir + "/doc.txt"), "contents");
+    EXPECT_EQ(ReadFile(source), "contents");
+}
+
 TEST_F(EncryptedFile, WrongPasswordAndWrongKeyFileAreRefusedWithClearTextsAndNothingWritten) {
     const std::string source = m_dir + "/s.txt";
     WriteFile(source, "secret");

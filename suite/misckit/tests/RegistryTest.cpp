@@ -139,6 +139,26 @@ TEST(Settings, FileAndFolderAreClosedToOtherUsers) {
     EXPECT_EQ(ModeOf(file), 0600u);
 }
 
+TEST(Settings, AFileReachedThroughALinkIsSavedWhereTheLinkPointsAndTheLinkStays) {
+    // Settings kept with the user's other configuration and linked into place.
+    const std::string real = qmtest::MakeTempDir("dotfiles") + "/quillmark.ini";
+    qmtest::WriteFile(real, "[Encryption]\nKept=1\n");
+    std::string error;
+    ASSERT_TRUE(platform::MakeFolders(Env("XDG_CONFIG_HOME") + "/Quillmark", 0700, error)) << error;
+    const std::string file = CQMRegistry::SettingsFilePath();
+    ASSERT_EQ(::symlink(real.c_str(), file.c_str()), 0);
+    ASSERT_TRUE(encreg::qmreg.WriteString("A", "1"));
+    ASSERT_TRUE(encreg::qmreg.WriteString("B", "2"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+    const std::string saved = qmtest::ReadFile(real);
+    EXPECT_NE(saved.find("A=1"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("B=2"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("Kept=1"), std::string::npos) << saved;
+    EXPECT_EQ(ModeOf(real), 0600u) << "settings stay the owner's only";
+}
+
 TEST(Settings, ASaveThatCannotHappenIsReportedAsAFailure) {
     // A folder where the file belongs: nothing can be saved there, even by root.
     std::string error;

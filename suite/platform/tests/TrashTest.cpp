@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -41,4 +43,70 @@ TEST(Trash, MissingFileIsReported) {
     EXPECT_FALSE(MoveToTrash(qmtest::TestRoot() + "/nothing", error));
     EXPECT_NE(error.find("nothing"), std::string::npos);
     EXPECT_FALSE(DeletePermanently(qmtest::TestRoot() + "/nothing", error));
+}
+
+namespace {
+
+// Runs the rest of a test in `folder` with $XDG_DATA_HOME set to `dataHome`; both come back after.
+class Elsewhere {
+public:
+    Elsewhere(const std::string& folder, const std::string& dataHome) : m_data(std::getenv("XDG_DATA_HOME")) {
+        char buffer[4096];
+        m_cwd = ::getcwd(buffer, sizeof buffer) ? buffer : "/";
+        ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+        EXPECT_EQ(::chdir(folder.c_str()), 0);
+    }
+    ~Elsewhere() {
+        ::setenv("XDG_DATA_HOME", m_data.c_str(), 1);
+        EXPECT_EQ(::chdir(m_cwd.c_str()), 0);
+    }
+
+private:
+    std::string m_data;
+    std::string m_cwd;
+};
+
+unsigned ModeOf(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+} // namespace
+
+TEST(Trash, AMissingDataFolderChainIsMadeOwnerOnlyAndNothingLandsInTheCurrentFolder) {
+    ::umask(022);
+    const std::string cwd = qmtest::MakeTempDir("cwd");
+    const std::string data = qmtest::TestRoot() + "/fresh/share/data";
+    const std::string dir = qmtest::MakeTempDir();
+    qmtest::WriteFile(dir + "/report.txt", "keep me");
+    std::string error;
+    {
+        const Elsewhere away(cwd, data);
+        ASSERT_TRUE(MoveToTrash(dir + "/report.txt", error)) << error;
+    }
+    EXPECT_EQ(qmtest::ReadFile(data + "/Trash/files/report.txt"), "keep me");
+    EXPECT_TRUE(qmtest::Exists(data + "/Trash/info/report.txt.trashinfo"));
+    EXPECT_EQ(ModeOf(data + "/Trash"), 0700u);
+    EXPECT_EQ(ModeOf(data), 0700u);
+    EXPECT_EQ(ModeOf(qmtest::TestRoot() + "/fresh"), 0700u);
+    EXPECT_FALSE(qmtest::Exists(cwd + "/files"));
+    EXPECT_FALSE(qmtest::Exists(cwd + "/info"));
+}
+
+TEST(Trash, WithoutAnyTrashTheFileStaysWhereItWasAndTheFailureIsReported) {
+    const std::string cwd = qmtest::MakeTempDir("cwd");
+    // A data folder below a plain file can never be made, not even by root.
+    qmtest::WriteFile(qmtest::TestRoot() + "/blocker", "");
+    const std::string data = qmtest::TestRoot() + "/blocker/share";
+    const std::string dir = qmtest::MakeTempDir();
+    qmtest::WriteFile(dir + "/report.txt", "keep me");
+    std::string error;
+    {
+        const Elsewhere away(cwd, data);
+        EXPECT_FALSE(MoveToTrash(dir + "/report.txt", error));
+    }
+    EXPECT_NE(error.find("Cannot move " + dir + "/report.txt to the Trash"), std::string::npos) << error;
+    EXPECT_EQ(qmtest::ReadFile(dir + "/report.txt"), "keep me");
+    EXPECT_FALSE(qmtest::Exists(cwd + "/files/report.txt"));
+    EXPECT_FALSE(qmtest::Exists(cwd + "/info/report.txt.trashinfo"));
 }
