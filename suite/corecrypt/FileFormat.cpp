@@ -521,168 +521,220 @@ bool DecryptBody(ByteSource& in, const FileHeader& h, const OpeningKey& key, Pla
     return DecryptStream(in, h, keys, sink, name, true, error);
 }
 
-bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, PlainSink& sink,
-                   const std::string& name, bool named, std::string& error) {
-    std::vector<std::unique_ptr<ChunkCrypto>> workers;
+namespace {
 
-    const std::size_t record = h.chunkSize + kTagSize;
-    const std::size_t block = ModeCipher::BlockSize(h.code);
-    const bool padded = ModeCipher::NeedsPadding(h.code);
-    const std::string damaged = "The file " + name + " is damaged or was changed";
-    BodyOutput output(sink);
+// Verifies and deciphers one chunk stream and hands its plain bytes on in order: the steps of
+// DecryptStream. A stream of one batch is handled on the calling thread; a longer one goes
+// through a chunk pipeline, whose workers verify and decipher while this thread reads.
+class StreamDecryptor {
+public:
+    StreamDecryptor(ByteSource& in, const FileHeader& h, PlainSink& sink, const std::string& name, bool named)
+        : m_in(in), m_header(h), m_record(h.chunkSize + kTagSize), m_block(ModeCipher::BlockSize(h.code)),
+          m_padded(ModeCipher::NeedsPadding(h.code)), m_named(named),
+          m_damaged("The file " + name + " is damaged or was changed"),
+          m_truncated("The file " + name + " is truncated."), m_output(sink),
+          m_batchBytes(static_cast<std::size_t>(BatchChunks(h.chunkSize)) * m_record) {}
 
-    // Every chunk of a batch is verified before any is deciphered, on a worker; the batches are
-    // handed on in order below.
-    auto work = [&](int worker, Job& job, std::uint8_t* data) {
-        ChunkCrypto& c = *workers[static_cast<std::size_t>(worker)];
+    bool Run(const FileKeys& keys, std::string& error) {
+        SecureBytes first;
+        Job head;
+        if (!ReadFirstBatch(first, head, error))
+            return false;
+        if (head.final)
+            return DecryptAlone(keys, first, head, error);
+        return DecryptInPipeline(keys, first, head, error);
+    }
+
+private:
+    // The first chunk is read alone, as most streams end there; when it does not, the rest of
+    // the first batch follows.
+    bool ReadFirstBatch(SecureBytes& first, Job& head, std::string& error) {
+        first.New(m_record);
+        if (!ReadRecords(first.data(), 0, m_record, head, error))
+            return false;
+        if (!head.final) {
+            SecureBytes batch;
+            batch.New(m_batchBytes);
+            std::memcpy(batch.data(), first.data(), m_record);
+            if (!ReadRecords(batch.data(), m_record, m_batchBytes, head, error))
+                return false;
+            first.swap(batch);
+        }
+        if (CutShort(head)) {
+            error = m_truncated;
+            return false;
+        }
+        return true;
+    }
+
+    // A stream of one batch at most (a small file, an archive's directory), without threads.
+    bool DecryptAlone(const FileKeys& keys, SecureBytes& batch, Job& job, std::string& error) {
+        if (!MakeWorkers(m_header, keys, false, m_workers, error, 1))
+            return false;
+        if (!VerifyAndDecipher(*m_workers[0], job, batch.data())) {
+            error = job.error;
+            return false;
+        }
+        return HandOn(job, batch.data(), error) && m_output.End(error);
+    }
+
+    bool DecryptInPipeline(const FileKeys& keys, SecureBytes& first, const Job& head, std::string& error) {
+        if (!MakeWorkers(m_header, keys, false, m_workers, error))
+            return false;
+        ChunkPipeline pipeline(
+            static_cast<int>(m_workers.size()), m_batchBytes,
+            [this](int worker, Job& job, std::uint8_t* data) {
+                return VerifyAndDecipher(*m_workers[static_cast<std::size_t>(worker)], job, data);
+            },
+            [this](const Job& job, const std::uint8_t* data, std::string& consumeError) {
+                return HandOn(job, data, consumeError);
+            });
+        bool firstPending = true;
+        while (true) {
+            int slot = -1;
+            std::uint8_t* buffer = pipeline.Acquire(slot, error);
+            if (!buffer)
+                return false;
+            Job job;
+            if (firstPending) {
+                // The batch read above goes first, as it is.
+                std::memcpy(buffer, first.data(), m_batchBytes);
+                first.New(0);
+                job = head;
+                firstPending = false;
+            } else if (!ReadRecords(buffer, 0, m_batchBytes, job, error)) {
+                return false;
+            }
+            if (CutShort(job)) {
+                // Whatever came before must still be consumed in order to report the first fault.
+                if (!pipeline.Drain(error))
+                    return false;
+                error = m_truncated;
+                return false;
+            }
+            job.slot = slot;
+            const bool final = job.final;
+            pipeline.Submit(std::move(job));
+            if (final)
+                break;
+        }
+        return pipeline.Drain(error) && m_output.End(error);
+    }
+
+    // Every chunk of a batch is verified before any is deciphered; runs on a worker.
+    bool VerifyAndDecipher(ChunkCrypto& c, Job& job, std::uint8_t* data) {
         for (int i = 0; i < job.count; ++i) {
             const bool final = job.final && i == job.count - 1;
-            std::uint8_t* chunk = data + static_cast<std::size_t>(i) * record;
+            std::uint8_t* chunk = data + static_cast<std::size_t>(i) * m_record;
             const std::size_t size = job.sizes[i] - kTagSize;
             std::uint8_t tag[kTagSize];
             if (!c.Tag(job.index + static_cast<std::uint64_t>(i), final, chunk, size, tag, job.error))
                 return false;
             if (!EqualSecret(tag, chunk + size, kTagSize)) {
-                job.error = damaged +
+                job.error = m_damaged +
                             (final ? " (its end is missing or altered)." : " (a chunk failed verification).");
                 return false;
             }
-            if (padded && (size % block != 0 || (final && size == 0))) {
-                job.error = damaged + ".";
+            if (m_padded && (size % m_block != 0 || (final && size == 0))) {
+                job.error = m_damaged + ".";
                 return false;
             }
             job.sizes[i] = size;
         }
-        if (!c.Cipher(h, job, data, record))
+        if (!c.Cipher(m_header, job, data, m_record))
             return false;
-        if (job.final && padded) {
-            const std::size_t size = job.sizes[job.count - 1];
-            const std::uint8_t* chunk = data + static_cast<std::size_t>(job.count - 1) * record;
-            const std::size_t pad = chunk[size - 1];
-            bool ok = pad >= 1 && pad <= block;
-            for (std::size_t i = 0; ok && i < pad; ++i)
-                ok = chunk[size - 1 - i] == pad;
-            if (!ok) {
-                job.error = damaged + " (bad padding).";
-                return false;
-            }
-            job.sizes[job.count - 1] -= pad;
+        return !(job.final && m_padded) || RemovePadding(job, data);
+    }
+
+    bool RemovePadding(Job& job, const std::uint8_t* data) {
+        const std::size_t size = job.sizes[job.count - 1];
+        const std::uint8_t* chunk = data + static_cast<std::size_t>(job.count - 1) * m_record;
+        const std::size_t pad = chunk[size - 1];
+        bool ok = pad >= 1 && pad <= m_block;
+        for (std::size_t i = 0; ok && i < pad; ++i)
+            ok = chunk[size - 1 - i] == pad;
+        if (!ok) {
+            job.error = m_damaged + " (bad padding).";
+            return false;
         }
+        job.sizes[job.count - 1] -= pad;
         return true;
-    };
-    auto consume = [&](const Job& job, const std::uint8_t* data, std::string& consumeError) {
+    }
+
+    // Hands a deciphered batch to the output, in stream order; the stream's first chunk opens
+    // with the file record.
+    bool HandOn(const Job& job, const std::uint8_t* data, std::string& error) {
         for (int i = 0; i < job.count; ++i) {
-            const std::uint8_t* plain = data + static_cast<std::size_t>(i) * record;
+            const std::uint8_t* plain = data + static_cast<std::size_t>(i) * m_record;
             std::size_t size = job.sizes[i];
             if (job.index + static_cast<std::uint64_t>(i) == 0) {
                 FileMetadata meta;
                 std::size_t used = 0;
-                if (!ParseMetadata(plain, size, meta, used, named)) {
-                    consumeError = damaged + " (bad file record).";
+                if (!ParseMetadata(plain, size, meta, used, m_named)) {
+                    error = m_damaged + " (bad file record).";
                     return false;
                 }
-                if (!output.Begin(meta, consumeError))
+                if (!m_output.Begin(meta, error))
                     return false;
                 plain += used;
                 size -= used;
             }
-            if (!output.Write(plain, size, consumeError))
+            if (!m_output.Write(plain, size, error))
                 return false;
         }
         return true;
-    };
-    bool haveCarry = false;
-    std::uint8_t carry = 0;
+    }
+
     // Fills `buffer` (already holding `got` bytes) up to `want` bytes of records, and splits them;
     // a byte read ahead tells whether the stream goes on after a full buffer.
-    auto readRecords = [&](std::uint8_t* buffer, std::size_t got, std::size_t want, Job& job) {
-        if (haveCarry && got < want) {
-            buffer[got++] = carry;
-            haveCarry = false;
+    bool ReadRecords(std::uint8_t* buffer, std::size_t got, std::size_t want, Job& job, std::string& error) {
+        if (m_haveCarry && got < want) {
+            buffer[got++] = m_carry;
+            m_haveCarry = false;
         }
-        const long n = ReadFull(in, buffer + got, want - got, error);
+        const long n = ReadFull(m_in, buffer + got, want - got, error);
         if (n < 0)
             return false;
         got += static_cast<std::size_t>(n);
         bool final = got < want;
-        if (!final && !haveCarry) {
-            const long more = ReadFull(in, &carry, 1, error);
+        if (!final && !m_haveCarry) {
+            const long more = ReadFull(m_in, &m_carry, 1, error);
             if (more < 0)
                 return false;
             final = more == 0;
-            haveCarry = more == 1;
+            m_haveCarry = more == 1;
         }
         job.final = final;
-        job.count = static_cast<int>((got + record - 1) / record);
+        job.count = static_cast<int>((got + m_record - 1) / m_record);
         for (int i = 0; i < job.count; ++i)
-            job.sizes[i] = std::min(record, got - static_cast<std::size_t>(i) * record);
+            job.sizes[i] = std::min(m_record, got - static_cast<std::size_t>(i) * m_record);
         return true;
-    };
-    const std::string truncated = "The file " + name + " is truncated.";
-    auto cutShort = [&](const Job& job) { return job.count == 0 || job.sizes[job.count - 1] < kTagSize; };
+    }
 
-    // A stream of one batch at most (a small file, an archive's directory) is verified and
-    // deciphered here, without threads; the first chunk is read alone, as most streams end there.
-    const std::size_t batchBytes = static_cast<std::size_t>(BatchChunks(h.chunkSize)) * record;
-    SecureBytes first;
-    first.New(record);
-    Job head;
-    if (!readRecords(first.data(), 0, record, head))
-        return false;
-    if (!head.final) {
-        SecureBytes batch;
-        batch.New(batchBytes);
-        std::memcpy(batch.data(), first.data(), record);
-        if (!readRecords(batch.data(), record, batchBytes, head))
-            return false;
-        first.swap(batch);
-    }
-    if (cutShort(head)) {
-        error = truncated;
-        return false;
-    }
-    if (head.final) {
-        if (!MakeWorkers(h, keys, false, workers, error, 1))
-            return false;
-        if (!work(0, head, first.data())) {
-            error = head.error;
-            return false;
-        }
-        return consume(head, first.data(), error) && output.End(error);
-    }
-    if (!MakeWorkers(h, keys, false, workers, error))
-        return false;
-    ChunkPipeline pipeline(static_cast<int>(workers.size()), batchBytes, work, consume);
-    bool firstPending = true;
-    while (true) {
-        int slot = -1;
-        std::uint8_t* buffer = pipeline.Acquire(slot, error);
-        if (!buffer)
-            return false;
-        Job job;
-        if (firstPending) {
-            // The batch read above goes first, as it is.
-            std::memcpy(buffer, first.data(), batchBytes);
-            first.New(0);
-            job = head;
-            firstPending = false;
-        } else if (!readRecords(buffer, 0, batchBytes, job)) {
-            return false;
-        }
-        if (cutShort(job)) {
-            // Whatever came before must still be consumed in order to report the first fault.
-            if (!pipeline.Drain(error))
-                return false;
-            error = truncated;
-            return false;
-        }
-        job.slot = slot;
-        const bool final = job.final;
-        pipeline.Submit(std::move(job));
-        if (final)
-            break;
-    }
-    return pipeline.Drain(error) && output.End(error);
+    // A batch without a whole tag at its end: the stream was cut.
+    static bool CutShort(const Job& job) { return job.count == 0 || job.sizes[job.count - 1] < kTagSize; }
+
+    ByteSource& m_in;
+    const FileHeader& m_header;
+    const std::size_t m_record;
+    const std::size_t m_block;
+    const bool m_padded;
+    const bool m_named;
+    const std::string m_damaged;
+    const std::string m_truncated;
+    BodyOutput m_output;
+    const std::size_t m_batchBytes;
+    std::vector<std::unique_ptr<ChunkCrypto>> m_workers;
+    bool m_haveCarry = false;
+    std::uint8_t m_carry = 0;
+};
+
+} // namespace
+
+bool DecryptStream(ByteSource& in, const FileHeader& h, const FileKeys& keys, PlainSink& sink,
+                   const std::string& name, bool named, std::string& error) {
+    StreamDecryptor decryptor(in, h, sink, name, named);
+    return decryptor.Run(keys, error);
 }
 
 } // namespace corecrypt

@@ -167,7 +167,7 @@ void CTaskManager::ExecuteTask(CAction* task, CALLBACKSTRUCT_* record) {
             own.nCurrent = 0;
         }
         if (auto* enc = dynamic_cast<CActionEncryptFile*>(task)) {
-            if (EncryptStep(enc, use, static_cast<bool>(window)))
+            if (EncryptStep(enc, use, static_cast<bool>(window)) == EncryptEnd::KeepFileList)
                 return;
         } else if (auto* del = dynamic_cast<CActionDeleteFile*>(task)) {
             DeleteStep(del, use, static_cast<bool>(window));
@@ -216,8 +216,8 @@ void CTaskManager::MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBA
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
-bool CTaskManager::ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow, bool batch,
-                               const CQMRegistry& settings) {
+CTaskManager::EncryptEnd CTaskManager::ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use,
+                                                   bool ownWindow, bool batch, const CQMRegistry& settings) {
     std::vector<std::string> sources;
     std::uint64_t total = 0;
     for (const auto& [path, listed] : m_mapFiles) {
@@ -250,7 +250,7 @@ bool CTaskManager::ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, b
         if (!opened) {
             ++use.nErrors;
             ReportError(task, task->m_csArchive, 527, error);
-            return true;
+            return EncryptEnd::KeepFileList;
         }
         use.csPhase = "Updating archive";
         use.hWndUpdateProgress = ownWindow && window ? window->Progress() : nullptr;
@@ -268,7 +268,7 @@ bool CTaskManager::ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, b
                             task->GetAlgorithmModeCode(), 0)) {
         ++use.nErrors;
         ReportError(task, "Cannot add files to archive.", 0, error);
-        return true;
+        return EncryptEnd::KeepFileList;
     }
     for (const std::string& path : sources)
         m_notEncrypted.erase(path);
@@ -284,22 +284,23 @@ bool CTaskManager::ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, b
             }
         }
     }
-    return false;
+    return EncryptEnd::ClearFileList;
 }
 
-bool CTaskManager::EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow) {
+CTaskManager::EncryptEnd CTaskManager::EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use,
+                                                   bool ownWindow) {
     if (m_inRun)
         for (const auto& [path, listed] : m_mapFiles)
             m_notEncrypted.insert(path);
     if (!use.ShouldContinue()) {
         *use.pbStopped = 1;
-        return true;
+        return EncryptEnd::KeepFileList;
     }
     use.csPhase = "Encrypting files...";
     use.Callback();
     if (!task->m_csKeyFile.empty() && !Exists(task->m_csKeyFile)) {
         ReportError(task, task->m_csKeyFile, 520, "");
-        return true;
+        return EncryptEnd::KeepFileList;
     }
     const CQMRegistry settings;
     const bool batch = !ownWindow;
@@ -308,100 +309,98 @@ bool CTaskManager::EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, b
     unsigned char noMessages = 0;
     if (!settings.ReadBYTEEx(encreg::szNoMes, noMessages))
         noMessages = 0;
-    const int mode = task->GetAlgorithmModeCode();
     if (task->m_bArchive)
         return ArchiveStep(task, use, ownWindow, batch, settings);
     for (auto it = m_mapFiles.begin(); it != m_mapFiles.end();) {
         const std::string& source = it->first;
-        std::string destination = source;
-        if (!task->m_csDestFolder.empty()) {
-            destination = task->m_csDestFolder;
-            if (destination.back() != '/')
-                destination += '/';
-            destination += NameOf(source);
-        }
-        destination += ".qmp";
-        bool skip = false;
-        while (Exists(destination) && !overwrite) {
-            if (noMessages) {
-                ++use.nErrors;
-                if (!ReportError(task, source, 528, kOverwriteDetail))
-                    return false;
-                skip = true;
-                break;
-            }
-            const uikit::Answer answer =
-                uikit::MessageBox(destination + "\n\nThe file already exists. Overwrite?", misckit::szAppName,
-                                  uikit::Buttons::YesNoCancel, uikit::Icon::Question);
-            if (answer == uikit::Answer::Yes)
-                break;
-            if (answer == uikit::Answer::No) {
-                uikit::FileRequest request;
-                request.save = true;
-                request.title = "Save As...";
-                request.defaultExtension = "qmp";
-                request.filter = "Quillmark encrypted files (*.qmp)|*.qmp|All Files (*.*)|*.*||";
-                request.flags = uikit::kOverwritePrompt;
-                const auto chosen = uikit::ChooseFiles(request);
-                if (!chosen || chosen->empty()) {
-                    skip = true;
-                    break;
-                }
-                // The user has already agreed to replace the chosen file.
-                destination = chosen->front();
-                break;
-            }
-            // Cancel: asking again would never end; the task stops here and keeps its entries.
-            SendFeedback("Task \"" + task->m_csName + "\" cancelled at " + source +
-                         ": the file already exists.");
-            *use.pbStopped = 1;
-            return true;
-        }
-        if (skip) {
+        std::string destination;
+        FilePlan plan = PlanDestination(task, use, source, overwrite, noMessages != 0, destination);
+        if (plan == FilePlan::Encrypt)
+            plan = EncryptOne(task, use, source, destination, compress);
+        if (plan == FilePlan::EndTask)
+            return EncryptEnd::ClearFileList;
+        if (plan == FilePlan::StopTask)
+            return EncryptEnd::KeepFileList;
+        if (plan != FilePlan::Done) {
             ++it;
             continue;
-        }
-        use.csCurrent = source;
-        char error[512] = {};
-        int ok = 0;
-        if (!task->m_csKeyFile.empty()) {
-            ok = EncryptFileTo(source.c_str(), destination.c_str(), task->m_csKeyFile.c_str(), 1, mode,
-                               compress, error, sizeof error, 0, 0);
-        } else if (!task->m_csEncPassword.empty()) {
-            ok = EncryptFileTo(source.c_str(), destination.c_str(), task->m_csEncPassword.c_str(), 0, mode,
-                               compress, error, sizeof error, 0, 0);
-        } else {
-            ++use.nErrors;
-            if (!ReportError(task, "", 521, ""))
-                return false;
-            ++it;
-            continue;
-        }
-        if (!ok) {
-            ++use.nErrors;
-            if (!ReportError(task, source, 525, error))
-                return false;
-            ++it;
-            continue;
-        }
-        m_notEncrypted.erase(source);
-        if (task->m_bWipe) {
-            use.csPhase = "Wiping...";
-            use.Callback();
-            std::string wipeError;
-            if (!WipePath(source, 3, wipeError)) {
-                ++use.nErrors;
-                if (!ReportError(task, source, 524, wipeError))
-                    return false;
-                ++it;
-                continue;
-            }
         }
         if (ownWindow)
             ++use.nCurrent;
         it = m_mapFiles.erase(it);
     }
-    return false;
+    return EncryptEnd::ClearFileList;
+}
+
+CTaskManager::FilePlan CTaskManager::PlanDestination(CActionEncryptFile* task, CALLBACKSTRUCT_& use,
+                                                     const std::string& source, bool overwrite,
+                                                     bool noMessages, std::string& destination) {
+    destination = source;
+    if (!task->m_csDestFolder.empty()) {
+        destination = task->m_csDestFolder;
+        if (destination.back() != '/')
+            destination += '/';
+        destination += NameOf(source);
+    }
+    destination += ".qmp";
+    if (!Exists(destination) || overwrite)
+        return FilePlan::Encrypt;
+    if (noMessages) {
+        ++use.nErrors;
+        return ReportError(task, source, 528, kOverwriteDetail) ? FilePlan::Skip : FilePlan::EndTask;
+    }
+    const uikit::Answer answer =
+        uikit::MessageBox(destination + "\n\nThe file already exists. Overwrite?", misckit::szAppName,
+                          uikit::Buttons::YesNoCancel, uikit::Icon::Question);
+    if (answer == uikit::Answer::Yes)
+        return FilePlan::Encrypt;
+    if (answer == uikit::Answer::No) {
+        uikit::FileRequest request;
+        request.save = true;
+        request.title = "Save As...";
+        request.defaultExtension = "qmp";
+        request.filter = "Quillmark encrypted files (*.qmp)|*.qmp|All Files (*.*)|*.*||";
+        request.flags = uikit::kOverwritePrompt;
+        const auto chosen = uikit::ChooseFiles(request);
+        if (!chosen || chosen->empty())
+            return FilePlan::Skip;
+        // The user has already agreed to replace the chosen file.
+        destination = chosen->front();
+        return FilePlan::Encrypt;
+    }
+    // Cancel: asking again would never end; the task stops here and keeps its entries.
+    SendFeedback("Task \"" + task->m_csName + "\" cancelled at " + source + ": the file already exists.");
+    *use.pbStopped = 1;
+    return FilePlan::StopTask;
+}
+
+CTaskManager::FilePlan CTaskManager::EncryptOne(CActionEncryptFile* task, CALLBACKSTRUCT_& use,
+                                                const std::string& source, const std::string& destination,
+                                                int compress) {
+    use.csCurrent = source;
+    const bool keyFile = !task->m_csKeyFile.empty();
+    if (!keyFile && task->m_csEncPassword.empty()) {
+        ++use.nErrors;
+        return ReportError(task, "", 521, "") ? FilePlan::Skip : FilePlan::EndTask;
+    }
+    const std::string& key = keyFile ? task->m_csKeyFile : task->m_csEncPassword;
+    char error[512] = {};
+    if (!EncryptFileTo(source.c_str(), destination.c_str(), key.c_str(), keyFile ? 1 : 0,
+                       task->GetAlgorithmModeCode(), compress, error, sizeof error, 0, 0)) {
+        ++use.nErrors;
+        return ReportError(task, source, 525, error) ? FilePlan::Skip : FilePlan::EndTask;
+    }
+    m_notEncrypted.erase(source);
+    if (task->m_bWipe) {
+        use.csPhase = "Wiping...";
+        use.Callback();
+        std::string wipeError;
+        if (!WipePath(source, 3, wipeError)) {
+            ++use.nErrors;
+            return ReportError(task, source, 524, wipeError) ? FilePlan::Skip : FilePlan::EndTask;
+        }
+    }
+    return FilePlan::Done;
 }
 
 void CTaskManager::DeleteStep(CActionDeleteFile* /*task*/, CALLBACKSTRUCT_& use, bool ownWindow) {

@@ -128,10 +128,23 @@ private:
     unsigned SearchDir(const std::string& start, const std::string& mask, int recurse, CFileAction* task,
                        CALLBACKSTRUCT_* progress);
     void ListWithWindow(const std::vector<CFileAction*>& tasks, int showProgress, bool alwaysRecord);
-    // Ends the task early when true (the file list keeps its entries).
-    bool EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow);
-    bool ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow, bool batch,
-                     const CQMRegistry& settings);
+    // How an encrypt task ended for the one running it: it went through its file list (which is
+    // then cleared and the run's summary sent), or it stopped early (cancelled, no key file, the
+    // archive could not be opened), keeping its file list as it stands and sending no summary.
+    enum class EncryptEnd { ClearFileList, KeepFileList };
+    // What an encrypt task does, or did, with one file of its list: EndTask goes on to the next
+    // task (the user said so after an error), StopTask ends early as KeepFileList does.
+    enum class FilePlan { Encrypt, Done, Skip, EndTask, StopTask };
+    EncryptEnd EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow);
+    EncryptEnd ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, bool ownWindow, bool batch,
+                           const CQMRegistry& settings);
+    // Where `source` is encrypted to, once the user agreed to replace an existing file or chose
+    // another name.
+    FilePlan PlanDestination(CActionEncryptFile* task, CALLBACKSTRUCT_& use, const std::string& source,
+                             bool overwrite, bool noMessages, std::string& destination);
+    // Encrypts `source` to `destination`, wiping the source when the task says so.
+    FilePlan EncryptOne(CActionEncryptFile* task, CALLBACKSTRUCT_& use, const std::string& source,
+                        const std::string& destination, int compress);
     void DeleteStep(CActionDeleteFile* task, CALLBACKSTRUCT_& use, bool ownWindow);
     void MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBACKSTRUCT_& own);
 
