@@ -6,6 +6,7 @@
 #include "corecrypt/Archive.h"
 #include "corecrypt/FileFormat.h"
 #include "corecrypt/StreamIo.h"
+#include "platform/FileIo.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,20 +30,12 @@ public:
         : m_fd(fd), m_size(size), m_path(std::move(path)) {}
     std::uint64_t Size() const override { return m_size; }
     bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size, std::string& error) override {
-        while (size > 0) {
-            const ssize_t n = ::pread(m_fd, buffer, size, static_cast<off_t>(offset));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                error = "Cannot read " + m_path +
-                        (n < 0 ? std::string(": ") + std::strerror(errno) : " (it ends early).");
-                return false;
-            }
-            buffer += n;
-            size -= static_cast<std::size_t>(n);
-            offset += static_cast<std::uint64_t>(n);
-        }
-        return true;
+        if (platform::ReadAllAt(m_fd, buffer, size, static_cast<off_t>(offset)))
+            return true;
+        const bool early = errno == EIO && (offset > m_size || size > m_size - offset);
+        error = "Cannot read " + m_path +
+                (early ? " (it ends early)." : ": " + std::string(std::strerror(errno)));
+        return false;
     }
 
 private:

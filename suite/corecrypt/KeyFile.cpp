@@ -3,6 +3,7 @@
 #include "corecrypt/ErrorText.h"
 #include "corecrypt/Paths.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileIo.h"
 
 #include <cerrno>
 #include <cstring>
@@ -67,18 +68,13 @@ bool ReadKeyFile(const std::string& path, std::uint8_t id[kKeyIdSize], SecureByt
         ok = false;
     }
     SecureBytes bytes(ok ? static_cast<std::size_t>(st.st_size) : 0);
-    std::size_t got = 0;
-    while (ok && got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
+    if (ok) {
+        const ssize_t n = platform::ReadAll(fd, bytes.data(), bytes.size());
+        if (n != static_cast<ssize_t>(bytes.size())) {
             error =
                 "Cannot read the key file " + path + (n < 0 ? std::string(": ") + std::strerror(errno) : "");
             ok = false;
-            break;
         }
-        got += static_cast<std::size_t>(n);
     }
     ::close(fd);
     if (!ok)

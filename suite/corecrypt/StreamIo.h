@@ -4,6 +4,7 @@
 
 #include "corecrypt/FileFormat.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileIo.h"
 
 #include <zlib.h>
 
@@ -22,15 +23,10 @@ class FdSource : public ByteSource {
 public:
     FdSource(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
     long Read(std::uint8_t* buffer, std::size_t size, std::string& error) override {
-        while (true) {
-            const ssize_t n = ::read(m_fd, buffer, size);
-            if (n >= 0)
-                return static_cast<long>(n);
-            if (errno != EINTR) {
-                error = "Cannot read " + m_path + ": " + std::strerror(errno);
-                return -1;
-            }
-        }
+        const ssize_t n = platform::ReadSome(m_fd, buffer, size);
+        if (n < 0)
+            error = "Cannot read " + m_path + ": " + std::strerror(errno);
+        return static_cast<long>(n);
     }
 
 private:

@@ -3,7 +3,9 @@
 #include "corecrypt/ErrorText.h"
 #include "corecrypt/Paths.h"
 #include "corecrypt/Primitives.h"
+#include "platform/FileIo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -43,14 +45,11 @@ bool Overwrite(int fd, off_t size, int rounds, const std::string& path, std::str
             if (!FillRound(round, rounds, buffer, error))
                 return false;
             const std::size_t n = static_cast<std::size_t>(std::min<off_t>(size - done, kBuffer));
-            const ssize_t w = ::write(fd, buffer.data(), n);
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0) {
+            if (!platform::WriteAll(fd, buffer.data(), n)) {
                 error = Describe("Cannot wipe", path);
                 return false;
             }
-            done += w;
+            done += static_cast<off_t>(n);
         }
         if (::fsync(fd) != 0) {
             error = Describe("Cannot wipe", path);

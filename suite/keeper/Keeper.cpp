@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/CommandSocket.h"
 #include "platform/NamedEvent.h"
+#include "platform/SecretMemory.h"
 #include "platform/SharedMemory.h"
 #include "platform/XdgPaths.h"
 #include "tasks/manager/TaskManager.h"
@@ -104,7 +105,7 @@ bool Keeper::CreateKeyStore() {
         return false;
     }
     // A store left by a keeper that crashed may still hold a key; this keeper starts empty.
-    misckit::WipeMemory(m_keyStore.data(), m_keyStore.size());
+    platform::WipeMemory(m_keyStore.data(), m_keyStore.size());
     platform::NamedEvent initDone;
     if (initDone.open(tasksched::kSessionKeyInitDoneName, platform::SharedMemory::Mode::OpenOrCreate, error))
         initDone.set();
@@ -138,7 +139,7 @@ std::int32_t Keeper::Handle(const platform::CommandRecord& record) {
     }
     case keeperproto::CMD_SESSION_KEY_CLEARED:
         if (m_keyStore.isOpen())
-            misckit::WipeMemory(m_keyStore.data(), m_keyStore.size());
+            platform::WipeMemory(m_keyStore.data(), m_keyStore.size());
         Log("session key cleared");
         return 1;
     case keeperproto::CMD_QUERY_STATE:
@@ -185,7 +186,7 @@ void Keeper::Loop() {
 void Keeper::Shutdown() {
     std::string error;
     if (m_keyStore.isOpen()) {
-        misckit::WipeMemory(m_keyStore.data(), m_keyStore.size());
+        platform::WipeMemory(m_keyStore.data(), m_keyStore.size());
         m_keyStore.close();
         platform::SharedMemory::Remove(tasksched::kSessionKeyStoreName, error);
         platform::NamedEvent::Remove(tasksched::kSessionKeyInitDoneName, error);

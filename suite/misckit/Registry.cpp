@@ -1,6 +1,7 @@
 #include "misckit/Registry.h"
 
 #include "platform/Autostart.h"
+#include "platform/FileLock.h"
 #include "platform/XdgPaths.h"
 #include "uikit/ShellInfo.h"
 
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,10 +128,9 @@ class SaveTurn {
 public:
     SaveTurn() {
         const std::string lock = CQMRegistry::SettingsFilePath() + ".turn";
-        m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (m_fd >= 0)
-            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-            }
+        // Without the lock file the save still goes ahead, only unserialised.
+        std::string error;
+        m_lock.Lock(lock, platform::FileLock::Wait::UntilFree, error);
         struct stat st {};
         if (::stat(CQMRegistry::SettingsFilePath().c_str(), &st) != 0)
             return;
@@ -144,15 +143,9 @@ public:
             ::usleep(500);
         }
     }
-    ~SaveTurn() {
-        if (m_fd >= 0)
-            ::close(m_fd); // releases the lock
-    }
-    SaveTurn(const SaveTurn&) = delete;
-    SaveTurn& operator=(const SaveTurn&) = delete;
 
 private:
-    int m_fd = -1;
+    platform::FileLock m_lock;
 };
 
 // Writes one value (or removes it when `value` is null) and saves at once, so that a second

@@ -10,28 +10,20 @@
 
 namespace misckit {
 
-void WipeMemory(void* data, std::size_t size) {
-    if (!data || size == 0)
-        return;
-    volatile unsigned char* p = static_cast<volatile unsigned char*>(data);
-    while (size--)
-        *p++ = 0;
-}
-
 namespace {
 
 // A text that holds a secret: wiped when it goes.
 struct SecretText {
     std::string text;
     bool given = false;
-    ~SecretText() { WipeMemory(text.data(), text.size()); }
+    ~SecretText() { platform::WipeMemory(text.data(), text.size()); }
     // Takes an answer of the uikit services; false when the user cancelled.
     bool take(std::optional<std::string> answer) {
         given = answer.has_value();
         if (given)
             text.swap(*answer);
         if (answer)
-            WipeMemory(answer->data(), answer->size());
+            platform::WipeMemory(answer->data(), answer->size());
         return given;
     }
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SecretMemory.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -35,10 +37,8 @@ int GTP(SESSIONKEY_* key);
 // the engine creates. Stores the path in the record. 1 when the user confirmed, 0 otherwise.
 int GTK(SESSIONKEY_* key, unsigned char mode);
 
-// Overwrites memory in a way the compiler cannot drop.
-void WipeMemory(void* data, std::size_t size);
 inline void WipeSessionKey(SESSIONKEY_& key) {
-    WipeMemory(&key, sizeof key);
+    platform::WipeMemory(&key, sizeof key);
 }
 
 } // namespace misckit

@@ -3,6 +3,7 @@
 #include "netkit/MailMessage.h"
 #include "netkit/SmtpTranscript.h"
 #include "platform/Clock.h"
+#include "platform/RegularFile.h"
 
 #include <QByteArray>
 #include <QFileInfo>
@@ -19,7 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <mutex>
 #include <sys/socket.h>
 
@@ -53,29 +53,17 @@ void Report(MAILPROGRESS_* progress, const std::string& phase, const std::string
         progress->pfnCallBack(progress);
 }
 
+// The file to attach or the recipients list; a FIFO or a device is refused rather than waited on.
 bool ReadWholeFile(const std::string& path, std::int64_t limit, std::string& bytes, std::string& reason) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0 || QFileInfo(QString::fromStdString(path)).isDir()) {
-        reason = "it is not a readable file";
-        return false;
-    }
-    if (size > limit) {
+    bool tooLarge = false;
+    std::string error;
+    if (platform::ReadRegularFile(path, static_cast<std::uint64_t>(limit), bytes, tooLarge, error))
+        return true;
+    if (tooLarge)
         reason = "it is larger than " + std::to_string(limit / (1024 * 1024)) + " MB";
-        return false;
-    }
-    in.seekg(0);
-    bytes.resize(static_cast<std::size_t>(size));
-    if (size > 0 && !in.read(bytes.data(), size)) {
-        reason = "reading failed";
-        return false;
-    }
-    return true;
+    else
+        reason = "it is not a readable file (" + error.substr(0, error.find_last_not_of('.') + 1) + ")";
+    return false;
 }
 
 std::string KiloBytes(curl_off_t n) {

@@ -1,5 +1,7 @@
 #include "netkit/MailMessage.h"
 
+#include "platform/CivilDate.h"
+
 #include <QByteArray>
 
 #include <algorithm>
@@ -326,16 +328,10 @@ std::string FormatDate(std::int64_t date, int offsetMinutes) {
         --days;
     }
     const int weekday = static_cast<int>(((days % 7) + 11) % 7); // 1970-01-01 was a Thursday
-    // Civil date from a day count (proleptic Gregorian calendar).
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    const platform::CivilDate civil = platform::CivilFromDays(days);
+    const int day = civil.d;
+    const int month = civil.m;
+    const std::int64_t year = civil.y;
     const int offset = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04lld %02d:%02d:%02d %c%02d%02d", kDays[weekday], day,

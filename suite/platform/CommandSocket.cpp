@@ -9,7 +9,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -172,9 +171,8 @@ void CommandServer::close() {
         ::close(m_fd);
         ::unlink(m_path.c_str());
     }
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
-    m_fd = m_lockFd = -1;
+    m_lock.Release();
+    m_fd = -1;
 }
 
 bool CommandServer::listen(const std::string& endpoint, std::string& error) {
@@ -185,14 +183,10 @@ bool CommandServer::listen(const std::string& endpoint, std::string& error) {
     // The lock decides which of two servers starting at once wins; the loser leaves the
     // winner's socket alone.
     const std::string lockPath = path + ".lock";
-    const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd < 0) {
-        error = "Cannot open " + lockPath + ": " + std::strerror(errno);
-        return false;
-    }
-    if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(lockFd);
-        error = "Another instance is already running.";
+    bool busy = false;
+    std::string reason;
+    if (!m_lock.Lock(lockPath, FileLock::Wait::No, reason, &busy)) {
+        error = busy ? "Another instance is already running." : "Cannot open " + lockPath + ": " + reason;
         return false;
     }
     ::unlink(path.c_str()); // a socket left behind by a server that died
@@ -205,11 +199,10 @@ bool CommandServer::listen(const std::string& endpoint, std::string& error) {
         error = "Cannot listen on " + path + ": " + std::strerror(errno);
         if (fd >= 0)
             ::close(fd);
-        ::close(lockFd);
+        m_lock.Release();
         return false;
     }
     m_fd = fd;
-    m_lockFd = lockFd;
     m_path = path;
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileLock.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -73,7 +75,7 @@ private:
     void DropClient(std::size_t index);
 
     int m_fd = -1;
-    int m_lockFd = -1;
+    FileLock m_lock;
     std::string m_path;
     std::vector<Client> m_clients;
 };

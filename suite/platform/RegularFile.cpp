@@ -1,5 +1,7 @@
 #include "platform/RegularFile.h"
 
+#include "platform/FileIo.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -31,18 +33,29 @@ int OpenRegularFile(const std::string& path, std::string& error) {
 }
 
 bool ReadRegularFile(const std::string& path, std::string& bytes, std::string& error) {
+    bool tooLarge = false;
+    return ReadRegularFile(path, UINT64_MAX, bytes, tooLarge, error);
+}
+
+bool ReadRegularFile(const std::string& path, std::uint64_t limit, std::string& bytes, bool& tooLarge,
+                     std::string& error) {
     bytes.clear();
+    tooLarge = false;
     const int fd = OpenRegularFile(path, error);
     if (fd < 0)
         return false;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0)
+    if (::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) > limit) {
+        tooLarge = true;
+        error = "Larger than " + std::to_string(limit) + " bytes.";
+        ::close(fd);
+        return false;
+    }
+    if (st.st_size > 0)
         bytes.reserve(static_cast<std::size_t>(st.st_size));
     char chunk[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = ReadSome(fd, chunk, sizeof chunk);
         if (n < 0) {
             error = std::strerror(errno);
             ::close(fd);
@@ -50,6 +63,12 @@ bool ReadRegularFile(const std::string& path, std::string& bytes, std::string& e
         }
         if (n == 0)
             break;
+        if (static_cast<std::uint64_t>(n) > limit - bytes.size()) {
+            tooLarge = true;
+            error = "Larger than " + std::to_string(limit) + " bytes.";
+            ::close(fd);
+            return false;
+        }
         bytes.append(chunk, static_cast<std::size_t>(n));
     }
     ::close(fd);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -13,5 +14,9 @@ int OpenRegularFile(const std::string& path, std::string& error);
 
 // Reads the whole regular file at `path` (see OpenRegularFile) into `bytes`.
 bool ReadRegularFile(const std::string& path, std::string& bytes, std::string& error);
+// As above, refusing a file of more than `limit` bytes before reading it (and one that grows past
+// it while being read); `tooLarge` tells that refusal from the others.
+bool ReadRegularFile(const std::string& path, std::uint64_t limit, std::string& bytes, bool& tooLarge,
+                     std::string& error);
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #include "uikit/HeadlessBackend.h"
 
+#include "platform/DetachedProcess.h"
 #include "platform/Display.h"
 
 #include <cctype>
@@ -7,12 +8,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace uikit {
 namespace {
@@ -150,27 +147,10 @@ bool HeadlessBackend::openUrl(const std::string& url) {
         std::fflush(m_out);
         return false;
     }
-    // xdg-open may stay for as long as the browser runs, so it is started through an
-    // intermediate child that ends at once; the browser is not our child and leaves no zombie.
-    const pid_t child = ::fork();
-    if (child < 0)
-        return false;
-    if (child == 0) {
-        ::setsid();
-        const int devnull = ::open("/dev/null", O_RDWR);
-        if (devnull >= 0) {
-            ::dup2(devnull, STDIN_FILENO);
-            ::dup2(devnull, STDOUT_FILENO);
-        }
-        pid_t opener = 0;
-        char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(url.c_str()), nullptr};
-        const int rc = ::posix_spawnp(&opener, "xdg-open", nullptr, nullptr, argv, environ);
-        ::_exit(rc == 0 ? 0 : 1);
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    // xdg-open may stay for as long as the browser runs: it is started detached, so the browser
+    // is not our child and leaves no zombie.
+    std::string reason;
+    const bool ok = platform::StartDetached("xdg-open", {url}, reason);
     if (!ok)
         std::fprintf(m_out, "Cannot start xdg-open; open this page in a browser: %s\n", url.c_str());
     return ok;

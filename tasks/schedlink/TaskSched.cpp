@@ -5,7 +5,9 @@
 #include "misckit/Registry.h"
 #include "misckit/SessionKey.h"
 #include "platform/CommandSocket.h"
+#include "platform/FileLock.h"
 #include "platform/NamedEvent.h"
+#include "platform/SecretMemory.h"
 #include "platform/SharedMemory.h"
 #include "tasks/manager/TaskManager.h"
 #include "tasks/model/ActionDeleteFile.h"
@@ -19,7 +21,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,31 +35,15 @@ class ScheduleLock {
 public:
     explicit ScheduleLock(const std::string& schedulePath) {
         const std::string lockPath = schedulePath + ".lock";
-        m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd < 0) {
-            m_error = "Cannot lock the schedule (" + lockPath + "): " + std::strerror(errno) + ".";
-            return;
-        }
-        while (::flock(m_fd, LOCK_EX) != 0) {
-            if (errno == EINTR)
-                continue;
-            m_error = "Cannot lock the schedule (" + lockPath + "): " + std::strerror(errno) + ".";
-            ::close(m_fd);
-            m_fd = -1;
-            return;
-        }
+        std::string reason;
+        if (!m_lock.Lock(lockPath, platform::FileLock::Wait::UntilFree, reason))
+            m_error = "Cannot lock the schedule (" + lockPath + "): " + reason + ".";
     }
-    ~ScheduleLock() {
-        if (m_fd >= 0)
-            ::close(m_fd); // closing drops the lock
-    }
-    ScheduleLock(const ScheduleLock&) = delete;
-    ScheduleLock& operator=(const ScheduleLock&) = delete;
-    bool locked() const { return m_fd >= 0; }
+    bool locked() const { return m_lock.locked(); }
     const std::string& error() const { return m_error; }
 
 private:
-    int m_fd = -1;
+    platform::FileLock m_lock;
     std::string m_error;
 };
 
@@ -214,7 +199,7 @@ int SetSessionKey(const SESSIONKEY_* key) {
         return 0;
     }
     // Wiping first means no byte of an older, longer key stays behind.
-    misckit::WipeMemory(store.data(), kSessionKeyStoreSize);
+    platform::WipeMemory(store.data(), kSessionKeyStoreSize);
     std::memcpy(store.data(), key, sizeof(SESSIONKEY_));
     return 1;
 }
@@ -225,9 +210,10 @@ void ClearSessionKey() {
     if (!store.open(kSessionKeyStoreName, kSessionKeyStoreSize, platform::SharedMemory::Mode::OpenExisting,
                     error))
         return;
-    // The password length and kind go first, so that keeper sees "no key" at once; keeper then
-    // wipes the rest when command 6 arrives.
-    misckit::WipeMemory(store.data(), 2);
+    // The whole record goes, password and key file path included, starting with the password
+    // length and kind, so that keeper sees "no key" at once; keeper wipes its store again when
+    // command 6 arrives.
+    platform::WipeMemory(store.data(), std::min(store.size(), kSessionKeyStoreSize));
     store.close();
     NotifySessionManager(keeperproto::CMD_SESSION_KEY_CLEARED);
 }

@@ -17,6 +17,7 @@
 #include <netinet/in.h>
 #include <optional>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace NetKit::Mail;
@@ -530,6 +531,11 @@ TEST(SendMail, BadInputIsReportedBeforeAnythingIsSent) {
         {"missing attachment", [&](SENDMAILINFO_& i) { i.csAttachment = folder + "/gone.pdf"; },
          "Cannot read the file to attach"},
         {"attachment is a folder", [&](SENDMAILINFO_& i) { i.csAttachment = folder; }, "not a readable file"},
+        // Refused at once rather than waited on for a writer that never comes.
+        {"attachment is a FIFO", [&](SENDMAILINFO_& i) { i.csAttachment = folder + "/fifo"; },
+         "not a readable file"},
+        {"recipients list is a FIFO", [&](SENDMAILINFO_& i) { i.csRecipientsFile = folder + "/fifo"; },
+         "not a readable file"},
         {"missing recipients list", [&](SENDMAILINFO_& i) { i.csRecipientsFile = folder + "/none.txt"; },
          "Cannot read the recipients list"},
         {"injected subject", [](SENDMAILINFO_& i) { i.csSubject = "Hi\r\nBcc: evil@x.test"; }, "line break"},
@@ -551,6 +557,7 @@ TEST(SendMail, BadInputIsReportedBeforeAnythingIsSent) {
         {"bad server", [](SENDMAILINFO_& i) { i.csServer = "mail server:25"; }, "not a valid host name"},
         {"no sender", [](SENDMAILINFO_& i) { i.csSenderEmail.clear(); }, "sender's email address is empty"},
     };
+    ASSERT_EQ(::mkfifo((folder + "/fifo").c_str(), 0600), 0);
     // Size limits are checked before reading: both files are sparse.
     const std::string huge = folder + "/huge.iso", hugeList = folder + "/huge.txt";
     qmtest::WriteFile(huge, "");

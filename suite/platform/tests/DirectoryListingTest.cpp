@@ -31,8 +31,8 @@ TEST(ListDirectory, ReportsKindsSizesTimesAndLinksWithoutFollowingFolders) {
     qmtest::WriteFile(dir + "/file.txt", "12345");
     qmtest::WriteFile(dir + "/.hidden", "");
     ::mkdir((dir + "/sub").c_str(), 0700);
-    ::symlink("sub", (dir + "/linkdir").c_str());
-    ::symlink("file.txt", (dir + "/linkfile").c_str());
+    ASSERT_EQ(::symlink("sub", (dir + "/linkdir").c_str()), 0);
+    ASSERT_EQ(::symlink("file.txt", (dir + "/linkfile").c_str()), 0);
     ::chmod((dir + "/file.txt").c_str(), 0400);
     utimbuf times{1000000000, 1200000000};
     ::utime((dir + "/file.txt").c_str(), &times);

@@ -57,3 +57,27 @@ TEST(RegularFile, AFifoAFolderADeviceAndNothingAreRefusedAtOnce) {
     EXPECT_FALSE(ReadRegularFile(dir + "/missing", read, error));
     EXPECT_EQ(error, "File does not exist.");
 }
+
+TEST(RegularFile, AFileOverTheLimitIsRefusedBeforeItIsRead) {
+    const std::string dir = qmtest::MakeTempDir("rf");
+    qmtest::WriteFile(dir + "/ten", "0123456789");
+    std::string read, error;
+    bool tooLarge = true;
+    ASSERT_TRUE(ReadRegularFile(dir + "/ten", 10, read, tooLarge, error)) << error;
+    EXPECT_EQ(read, "0123456789");
+    EXPECT_FALSE(tooLarge);
+    EXPECT_FALSE(ReadRegularFile(dir + "/ten", 9, read, tooLarge, error));
+    EXPECT_TRUE(tooLarge);
+    EXPECT_TRUE(read.empty());
+    // A sparse file far over the limit: refused by its size, so nothing is allocated for it.
+    const int fd = ::open((dir + "/huge").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t{1} << 40), 0);
+    ::close(fd);
+    EXPECT_FALSE(ReadRegularFile(dir + "/huge", 1 << 20, read, tooLarge, error));
+    EXPECT_TRUE(tooLarge);
+    // Other refusals are not "too large".
+    EXPECT_FALSE(ReadRegularFile(dir, 1 << 20, read, tooLarge, error));
+    EXPECT_FALSE(tooLarge);
+    EXPECT_EQ(error, "Is a directory");
+}

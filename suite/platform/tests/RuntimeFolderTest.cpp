@@ -32,7 +32,7 @@ TEST(RuntimeFolder, FolderOpenToOthersOrALinkIsRefused) {
     const std::string base = qmtest::MakeTempDir("linked");
     const std::string target = qmtest::MakeTempDir("target");
     ::chmod(target.c_str(), 0700);
-    ::symlink(target.c_str(), (base + "/quillmark").c_str());
+    ASSERT_EQ(::symlink(target.c_str(), (base + "/quillmark").c_str()), 0);
     const std::string old = std::getenv("XDG_RUNTIME_DIR");
     ::setenv("XDG_RUNTIME_DIR", base.c_str(), 1);
     EXPECT_FALSE(GetRuntimeFolder(path, error));

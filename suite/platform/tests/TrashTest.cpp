@@ -27,13 +27,13 @@ TEST(Trash, FileGoesToTheUsersTrashWithItsInfo) {
 TEST(Trash, LinkIsTrashedAsALinkAndItsTargetStays) {
     const std::string dir = qmtest::MakeTempDir();
     qmtest::WriteFile(dir + "/target.txt", "keep me");
-    ::symlink("target.txt", (dir + "/link.txt").c_str());
+    ASSERT_EQ(::symlink("target.txt", (dir + "/link.txt").c_str()), 0);
     std::string error;
     ASSERT_TRUE(MoveToTrash(dir + "/link.txt", error)) << error;
     EXPECT_EQ(qmtest::ReadFile(dir + "/target.txt"), "keep me");
     EXPECT_TRUE(std::filesystem::is_symlink(DataHome() + "/Trash/files/link.txt"));
 
-    ::symlink("target.txt", (dir + "/link2.txt").c_str());
+    ASSERT_EQ(::symlink("target.txt", (dir + "/link2.txt").c_str()), 0);
     ASSERT_TRUE(DeletePermanently(dir + "/link2.txt", error));
     EXPECT_EQ(qmtest::ReadFile(dir + "/target.txt"), "keep me");
 }
