@@ -10,12 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include <crypto++/secblock.h>
+#include "corecrypt/SecureBytes.h"
 
 namespace corecrypt {
-
-// Secret bytes: zeroed when released.
-using SecureBytes = CryptoPP::SecByteBlock;
 
 // The scrypt parameters: N = 2^log2N, r, p.
 struct KdfCost {
