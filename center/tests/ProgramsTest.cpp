@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -31,10 +32,21 @@ TEST(Programs, ControlCenterWithoutDisplaySaysSoInOneLineAndExitsOne) {
 }
 
 TEST(Programs, ControlCenterOpensItsWindowOffscreen) {
-    // Offscreen, the window opens and the event loop runs until the program is stopped.
-    const auto r = RunProgram(ProgramPath("qmcenter"), {}, {}, {"QT_QPA_PLATFORM=offscreen"}, 1500);
-    EXPECT_TRUE(r.started);
-    EXPECT_TRUE(r.timedOut) << r.err; // still running when the time was up: stopped by the test
+    // Offscreen, the window library and the window system's plugin come up and the event loop
+    // runs until the program is stopped: a quit at start, or a crash, would end it otherwise.
+    qmtest::RunningProgram center(ProgramPath("qmcenter"), {}, {}, {"QT_QPA_PLATFORM=offscreen"});
+    ASSERT_TRUE(center.started());
+    const bool up = center.WaitUntil([&] {
+        const std::string map = center.MemoryMap();
+        return map.find("/libqmcenter_gui.so") != std::string::npos &&
+               map.find("/libqoffscreen.so") != std::string::npos;
+    });
+    EXPECT_TRUE(up) << center.Errors();
+    EXPECT_TRUE(center.Running()) << center.Errors();
+    center.Signal(SIGTERM);
+    const int status = center.Wait();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM)
+        << "it ended before it was stopped (status " << status << "): " << center.Errors();
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "tasks/model/ActionDeleteFile.h"
 #include "uikit/qt/QtBackend.h"
 
+#include "ModalAnswer.h"
 #include "QtTestMain.h"
 #include "TestSupport.h"
 #include <QApplication>
@@ -12,6 +13,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 void ClickCancel(QDialog& dialog) {
@@ -43,19 +46,23 @@ private slots:
         QCOMPARE(window.Bar()->value(), 1);
 
         auto answer = [](QMessageBox::StandardButton button) {
-            QTimer::singleShot(50, [button] {
-                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                QVERIFY(box);
-                QCOMPARE(box->text(), QStringLiteral("Break operation?"));
+            return std::make_unique<qmtest::ModalAnswer>([button](QWidget* modal) -> QString {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                if (!box || !box->button(button))
+                    return QStringLiteral("no message box with the button to click");
+                const QString problem = qmtest::Differs("question", box->text(), "Break operation?");
                 box->button(button)->click();
+                return problem;
             });
         };
-        answer(QMessageBox::No);
+        auto no = answer(QMessageBox::No);
         ClickCancel(window);
+        QVERIFY2(no->problem().isEmpty(), qPrintable(no->problem()));
         QCOMPARE(record.bContinue, 1);
         QVERIFY(window.isVisible());
-        answer(QMessageBox::Yes);
+        auto yes = answer(QMessageBox::Yes);
         ClickCancel(window);
+        QVERIFY2(yes->problem().isEmpty(), qPrintable(yes->problem()));
         QCOMPARE(record.bContinue, 0);
         QVERIFY(!window.isVisible());
     }
