@@ -8,12 +8,16 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null
 }
 
-# build_targets BUILD_DIR TARGET...: configures the build folder when it is new, then builds.
+# build_targets BUILD_DIR TARGET...: configures the build folder with the benchmarks, then builds.
 build_targets() {
     local build=$1 source
     shift
     source=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-    [ -f "$build/CMakeCache.txt" ] ||
-        cmake -S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    # Benchmarks are built only when asked for; this asks, in a new build folder or an old one.
+    if [ -f "$build/CMakeCache.txt" ]; then
+        cmake -S "$source" -B "$build" -DQM_BUILD_BENCHMARKS=ON >/dev/null
+    else
+        cmake -S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_BUILD_BENCHMARKS=ON >/dev/null
+    fi
     cmake --build "$build" -j2 --target "$@" >/dev/null
 }

@@ -17,6 +17,8 @@
 
 #include <QJsonObject>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,7 +47,7 @@ protected:
         const std::string path = root + "/" + relative;
         const auto slash = path.rfind('/');
         std::string error;
-        std::system(("mkdir -p '" + path.substr(0, slash) + "'").c_str());
+        std::filesystem::create_directories(path.substr(0, slash));
         qmtest::WriteFile(path, bytes);
         return path;
     }
