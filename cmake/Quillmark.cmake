@@ -50,7 +50,18 @@ function(qm_add_gtest name)
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-        PROPERTIES LABELS "${A_LABELS}" ENVIRONMENT "${QM_TEST_ENV};${A_ENV}" TIMEOUT ${A_TIMEOUT})
+        PROPERTIES TIMEOUT ${A_TIMEOUT})
+    # Labels and environment are set on the discovered tests by a script of their own: passed
+    # through PROPERTIES above, a value that is a list (two labels, several variables) would be
+    # split into separate properties on its way into the generated script.
+    set(env ${QM_TEST_ENV} ${A_ENV})
+    set(properties ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+    file(WRITE ${properties}
+        "if(${name}_TESTS)\n"
+        "    set_tests_properties(\${${name}_TESTS} PROPERTIES\n"
+        "        LABELS [==[${A_LABELS}]==] ENVIRONMENT [==[${env}]==])\n"
+        "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties})
 endfunction()
 
 # qm_add_qttest(NAME SOURCES ... [LIBS ...]): a QtTest class test for widgets, run offscreen.
