@@ -1,6 +1,7 @@
 #include "corecrypt/KeyRing.h"
 
 #include "corecrypt/ErrorText.h"
+#include "corecrypt/Paths.h"
 #include "corecrypt/QMException.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
@@ -393,6 +394,8 @@ bool ConvertRing(const std::string& path, RingKind kind, std::string& error) {
     }
     std::string bytes;
     std::string why;
+    if (!PathExists(path))
+        return true; // nothing to convert
     if (!platform::ReadRegularFile(path, bytes, why)) {
         error = "Cannot read the key ring " + path + ": " + why;
         return false;

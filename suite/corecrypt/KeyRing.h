@@ -53,7 +53,7 @@ struct RingContents {
 
 std::string EncodeRing(const RingContents& ring);
 // Reads a ring file's bytes. An empty file is an empty ring. `oldLayout` is set (and false
-// returned) for a ring of the earlier layout, which ConvertRingBytes can read.
+// returned) for a ring of the earlier layout, which DecodeOldRing reads.
 bool DecodeRing(std::string_view bytes, RingKind kind, RingContents& ring, bool& oldLayout,
                 std::string& error);
 // Reads a ring of the earlier layout (no positions, no local state): positions 0, 1, 2, ...
@@ -69,7 +69,7 @@ bool EditRing(const std::string& path, RingKind kind,
               const std::function<bool(RingContents&, bool& write, std::string& error)>& change,
               std::string& error);
 // Converts a ring of the earlier layout in place, keeping the old file as "<path>.v1.bak". A ring
-// that already has the current layout is left alone (true).
+// that already has the current layout, or no ring at all, is left alone (true).
 bool ConvertRing(const std::string& path, RingKind kind, std::string& error);
 
 // Parses key text of one kind into a verified key.
