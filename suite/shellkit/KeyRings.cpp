@@ -53,6 +53,10 @@ int HandleOldVersionOfPKFiles() {
     return 0;
 }
 
+bool CheckNameAndEmail(const std::string& name, const std::string& email, std::string& error) {
+    return corecrypt::CheckKeyIdentity(name, email, error);
+}
+
 bool CreateKeyPair(const KeyPairRequest& request, std::string& keyId, std::string& error) {
     std::string pub;
     std::string sec;

@@ -24,6 +24,9 @@ struct KeyPairRequest {
     std::string passphrase;
 };
 
+// Checks a name and an e-mail address as a key may carry them; false with the reason.
+bool CheckNameAndEmail(const std::string& name, const std::string& email, std::string& error);
+
 // Generates a key pair now and adds it to both rings (rings of an earlier layout are converted
 // first). True with the new key's ID text, or false with the reason.
 bool CreateKeyPair(const KeyPairRequest& request, std::string& keyId, std::string& error);
