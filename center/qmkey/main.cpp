@@ -9,9 +9,6 @@
 #include "uikit/HeadlessBackend.h"
 #include "uikit/Ui.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -158,6 +155,25 @@ std::string DateText(std::int64_t t) {
     return t == 0 ? "Not set" : platform::LocalTimeText(t);
 }
 
+// A JSON string; names and addresses are valid UTF-8 without control characters, so only the
+// quote and the backslash need escaping, but anything below a blank is escaped all the same.
+std::string JsonText(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 std::string HexId(const CAsymmKey& key) {
     std::string id = key.GetKeyIDText();
     id.erase(std::remove(id.begin(), id.end(), ' '), id.end());
@@ -176,7 +192,7 @@ int List(const Arguments& args) {
     qmkey::DeriveStatuses(rings, platform::Now());
     const bool privateRing = args.Has("--private");
     const std::size_t count = privateRing ? rings.privateCount : rings.publicCount;
-    QJsonArray array;
+    std::string json = "[";
     for (std::size_t i = 0; i < count; ++i) {
         const CAsymmKey& key = privateRing ? static_cast<const CAsymmKey&>(*rings.privates[i])
                                            : static_cast<const CAsymmKey&>(*rings.publics[i]);
@@ -185,18 +201,16 @@ int List(const Arguments& args) {
         const std::string sync = state ? qmkey::SynchronizedText(*state) : std::string();
         const bool own = privateRing || qmkey::IsOwn(rings, key);
         if (args.Has("--json")) {
-            QJsonObject o;
-            o["position"] = static_cast<qint64>(key.m_nRingPos);
-            o["keyId"] = QString::fromStdString(HexId(key));
-            o["name"] = QString::fromUtf8(key.GetUserNameA());
-            o["email"] = QString::fromUtf8(key.GetEmail());
-            o["created"] = static_cast<qint64>(key.GetCreationTime());
-            o["expires"] = static_cast<qint64>(key.GetExpireTime());
-            o["size"] = static_cast<qint64>(key.m_nSize);
-            o["synchronized"] = QString::fromStdString(sync);
-            o["revoked"] = key.m_bRevoked != 0 || (state && state->m_bRevoked != 0);
-            o["own"] = own;
-            array.append(o);
+            const bool revoked = key.m_bRevoked != 0 || (state && state->m_bRevoked != 0);
+            json += i == 0 ? "\n  " : ",\n  ";
+            json += "{\"position\": " + std::to_string(key.m_nRingPos) + ", \"keyId\": \"" + HexId(key) +
+                    "\", \"name\": " + JsonText(key.GetUserNameA()) +
+                    ", \"email\": " + JsonText(key.GetEmail()) +
+                    ", \"created\": " + std::to_string(key.GetCreationTime()) +
+                    ", \"expires\": " + std::to_string(key.GetExpireTime()) +
+                    ", \"size\": " + std::to_string(key.m_nSize) + ", \"synchronized\": " + JsonText(sync) +
+                    ", \"revoked\": " + (revoked ? "true" : "false") +
+                    ", \"own\": " + (own ? "true" : "false") + "}";
         } else {
             std::printf("%-5u %s  %s <%s>\n      created %s, expires %s, size %u%s%s\n", key.m_nRingPos,
                         key.GetKeyIDText().c_str(), key.GetUserNameA(), key.GetEmail(),
@@ -205,7 +219,7 @@ int List(const Arguments& args) {
         }
     }
     if (args.Has("--json"))
-        std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), stdout);
+        std::fputs((json + (count ? "\n]\n" : "]\n")).c_str(), stdout);
     else if (count == 0)
         std::printf("No %s keys.\n", privateRing ? "private" : "public");
     return 0;
