@@ -1,5 +1,7 @@
 #include "corecrypt/KeyPairCrypto.h"
 
+#include "corecrypt/CryptoGuard.h"
+
 #include <crypto++/base64.h>
 #include <crypto++/filters.h>
 #include <crypto++/misc.h>
@@ -14,21 +16,6 @@
 
 namespace corecrypt {
 namespace {
-
-template <class F>
-bool Guard(std::string& error, const char* what, F&& f) {
-    try {
-        f();
-        return true;
-    } catch (const CryptoPP::Exception& e) {
-        error = std::string(what) + ": " + e.what();
-    } catch (const std::bad_alloc&) {
-        error = std::string(what) + ": out of memory";
-    } catch (const std::exception& e) {
-        error = std::string(what) + ": " + e.what();
-    }
-    return false;
-}
 
 const CryptoPP::ed25519PrivateKey& PrivateOf(const CryptoPP::ed25519Signer& signer) {
     return static_cast<const CryptoPP::ed25519PrivateKey&>(signer.GetPrivateKey());

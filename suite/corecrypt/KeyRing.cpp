@@ -429,28 +429,32 @@ bool ConvertRing(const std::string& path, RingKind kind, std::string& error) {
     return WriteRing(path, ring, error);
 }
 
-std::unique_ptr<CPublicKey> ParsePublicKeyText(std::string_view text, std::string& error) {
+namespace {
+
+template <class Key>
+std::unique_ptr<Key> ParseKeyText(std::string_view text, KeyTextKind wanted, const char* otherKind,
+                                  std::string& error) {
     KeyTextKind kind{};
     std::string bytes;
     if (!UnarmorKeyText(text, kind, bytes, error))
         return nullptr;
-    if (kind != KeyTextKind::Public) {
-        error = "The text holds a private key, not a public key.";
+    if (kind != wanted) {
+        error = otherKind;
         return nullptr;
     }
-    return CPublicKey::FromRecord(bytes, true, error);
+    return Key::FromRecord(bytes, true, error);
+}
+
+} // namespace
+
+std::unique_ptr<CPublicKey> ParsePublicKeyText(std::string_view text, std::string& error) {
+    return ParseKeyText<CPublicKey>(text, KeyTextKind::Public,
+                                    "The text holds a private key, not a public key.", error);
 }
 
 std::unique_ptr<CPrivateKey> ParsePrivateKeyText(std::string_view text, std::string& error) {
-    KeyTextKind kind{};
-    std::string bytes;
-    if (!UnarmorKeyText(text, kind, bytes, error))
-        return nullptr;
-    if (kind != KeyTextKind::Private) {
-        error = "The text holds a public key, not a private key.";
-        return nullptr;
-    }
-    return CPrivateKey::FromRecord(bytes, true, error);
+    return ParseKeyText<CPrivateKey>(text, KeyTextKind::Private,
+                                     "The text holds a public key, not a private key.", error);
 }
 
 } // namespace corecrypt
