@@ -75,6 +75,31 @@ bool CreateKeyPair(const KeyPairRequest& request, std::string& keyId, std::strin
     return true;
 }
 
+bool SignWithOwnKey(const CPrivateKey& key, const std::string& message, std::string& signature,
+                    std::string& error) {
+    uikit::TextRequest request;
+    request.caption = "Quillmark: Enter Passphrase";
+    request.prompt = "Enter password:";
+    request.hidden = true;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const auto passphrase = uikit::AskText(request);
+        if (!passphrase) {
+            error.clear();
+            return false;
+        }
+        unsigned char bytes[corecrypt::kEd25519SignatureSize];
+        error.clear();
+        if (key.Sign(*passphrase, message.data(), message.size(), bytes, error)) {
+            signature.assign(reinterpret_cast<const char*>(bytes), sizeof bytes);
+            return true;
+        }
+        if (error != "Wrong passphrase.")
+            return false;
+        request.prompt = "Wrong passphrase. Enter password:";
+    }
+    return false;
+}
+
 bool ParseExpiryDate(const std::string& text, std::int64_t& expires) {
     std::string lower;
     for (char c : text)

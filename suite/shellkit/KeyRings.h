@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+class CPrivateKey;
+
 // The key rings as the control center and qmkey reach them: their paths from the settings, the
 // conversion of rings of an earlier layout, and the key-pair generator.
 namespace shellkit {
@@ -30,6 +32,12 @@ bool CheckNameAndEmail(const std::string& name, const std::string& email, std::s
 // Generates a key pair now and adds it to both rings (rings of an earlier layout are converted
 // first). True with the new key's ID text, or false with the reason.
 bool CreateKeyPair(const KeyPairRequest& request, std::string& keyId, std::string& error);
+
+// Signs `message` with one of the user's own private keys (for the key server). The passphrase is
+// asked through uikit ("Quillmark: Enter Passphrase"), up to three times when it is wrong. False
+// when the user cancels (empty error) or no passphrase opened the key.
+bool SignWithOwnKey(const CPrivateKey& key, const std::string& message, std::string& signature,
+                    std::string& error);
 
 // "YYYY-MM-DD" to the moment the key stops being valid: the start of the next day, local time,
 // so the key is valid through the whole given day. "never" (any case) gives 0. False for

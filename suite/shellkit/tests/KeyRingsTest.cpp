@@ -142,6 +142,34 @@ TEST_F(Rings, AnInstalledWindowTakesOverTheGenerator) {
     EXPECT_EQ(window.runs, 1);
 }
 
+TEST_F(Rings, SigningAsksThePassphraseThreeTimesAtMost) {
+    uikit::ScopedBackend use(ui);
+    std::string error;
+    auto key = CPrivateKey::Generate("Anna", "anna@example.org", 1765000000, 0, "right", error);
+    ASSERT_TRUE(key) << error;
+    std::string signature;
+    ui.queueText("wrong");
+    ui.queueText("right");
+    ASSERT_TRUE(shellkit::SignWithOwnKey(*key, "request", signature, error)) << error;
+    EXPECT_TRUE(corecrypt::VerifyEd25519(key->GetPublicRecord().signPublic,
+                                         reinterpret_cast<const std::uint8_t*>("request"), 7,
+                                         reinterpret_cast<const std::uint8_t*>(signature.data())));
+    ASSERT_EQ(ui.textRequests().size(), 2u);
+    EXPECT_EQ(ui.textRequests()[0].caption, "Quillmark: Enter Passphrase");
+    EXPECT_EQ(ui.textRequests()[0].prompt, "Enter password:");
+    EXPECT_TRUE(ui.textRequests()[0].hidden);
+    EXPECT_EQ(ui.textRequests()[1].prompt, "Wrong passphrase. Enter password:");
+
+    for (int i = 0; i < 3; ++i)
+        ui.queueText("wrong");
+    EXPECT_FALSE(shellkit::SignWithOwnKey(*key, "request", signature, error));
+    EXPECT_EQ(error, "Wrong passphrase.");
+    ui.queueText(std::nullopt);
+    EXPECT_FALSE(shellkit::SignWithOwnKey(*key, "request", signature, error));
+    EXPECT_EQ(error, "");
+    EXPECT_TRUE(ui.allAnswersUsed());
+}
+
 TEST(KeyPairInput, ExpiryIsTheEndOfTheGivenLocalDay) {
     std::int64_t expires = -1;
     ASSERT_TRUE(shellkit::ParseExpiryDate("NEVER", expires));
