@@ -127,6 +127,7 @@ public:
 private:
     CPublicKey() = default;
     CPublicKey(const CPublicKey&) = default;
+    CPublicKey& operator=(const CPublicKey&) = default;
 };
 
 class CPrivateKey : public CAsymmKey {
@@ -159,6 +160,7 @@ public:
 private:
     CPrivateKey() = default;
     CPrivateKey(const CPrivateKey&) = default;
+    CPrivateKey& operator=(const CPrivateKey&) = default;
     bool Seal(const std::uint8_t* secrets, std::string_view passphrase, std::string& error);
 
     std::string m_privateBytes;
