@@ -1,5 +1,7 @@
 #include "corecrypt/Primitives.h"
 
+#include "corecrypt/CryptoGuard.h"
+
 #include <crypto++/aes.h>
 #include <crypto++/blowfish.h>
 #include <crypto++/cast.h>
@@ -32,22 +34,6 @@
 
 namespace corecrypt {
 namespace {
-
-// The one place where Crypto++ exceptions are caught: each call site runs inside Guard.
-template <class F>
-bool Guard(std::string& error, const char* what, F&& f) {
-    try {
-        f();
-        return true;
-    } catch (const CryptoPP::Exception& e) {
-        error = std::string(what) + ": " + e.what();
-    } catch (const std::bad_alloc&) {
-        error = std::string(what) + ": out of memory";
-    } catch (const std::exception& e) {
-        error = std::string(what) + ": " + e.what();
-    }
-    return false;
-}
 
 // Eight lanes of 4 MiB: the same work per password guess as one lane of 32 MiB (2^15, 8, 1), but
 // the lanes run side by side on the cores and vector units, so opening a file waits about 11 ms

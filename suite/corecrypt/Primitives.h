@@ -1,7 +1,8 @@
 #pragma once
 
-// The engine's cryptographic building blocks. Every call into Crypto++ happens behind this header,
-// in Primitives.cpp, where library exceptions become error texts; nothing from Crypto++ escapes.
+// The engine's cryptographic building blocks. Every call into Crypto++ happens behind this header
+// (in Primitives.cpp) or KeyPairCrypto.h, inside CryptoGuard.h's Guard, where library exceptions
+// become error texts; nothing from Crypto++ escapes.
 
 #include <cstddef>
 #include <cstdint>
