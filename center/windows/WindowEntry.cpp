@@ -1,6 +1,8 @@
 // The entry point of the window library, looked up by qmcenter after loading it.
 #include "center/windows/WindowEntry.h"
+#include "center/core/StartupCommand.h"
 #include "center/windows/MainWindow.h"
+#include "center/windows/ShellActions.h"
 #include "uikit/qt/QtBackend.h"
 
 #include <QApplication>
@@ -10,6 +12,14 @@ extern "C" int qm_center_window_main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     uikit::QtBackend ui;
     uikit::ScopedBackend useUi(ui);
+    CSuiteWindows suiteWindows;
+    // Qt has taken its own options out of the arguments by now.
+    std::vector<std::string> arguments;
+    for (const QString& a : QApplication::arguments().mid(1))
+        arguments.push_back(a.toStdString());
+    const center::StartupCommand command = center::ClassifyCommandLine(arguments);
+    if (const int status = RunShellAction(command); status >= 0)
+        return status;
     CMainFrame frame;
     ui.setDefaultParent(&frame);
     frame.show();

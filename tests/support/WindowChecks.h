@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -42,8 +43,8 @@ inline QStringList UnnamedControls(QWidget* window) {
         if (label->buddy())
             labelled << label->buddy();
     for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(window) || !w->isEnabled())
-            continue;
+        if (!w->isVisibleTo(window) || !w->isEnabled() || qobject_cast<QHeaderView*>(w))
+            continue; // a table's headers are part of the table
         const bool named = !w->accessibleName().isEmpty() || labelled.contains(w);
         bool needsName = false;
         if (auto* button = qobject_cast<QAbstractButton*>(w))
@@ -66,7 +67,7 @@ inline QStringList UnnamedControls(QWidget* window) {
 inline QStringList UnreachableControls(QWidget* window) {
     QStringList unreachable;
     for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(window) || !w->isEnabled())
+        if (!w->isVisibleTo(window) || !w->isEnabled() || qobject_cast<QHeaderView*>(w))
             continue;
         const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
                              qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||

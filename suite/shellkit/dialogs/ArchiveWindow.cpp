@@ -67,7 +67,12 @@ CArchiveWindow::CArchiveWindow(const std::string& archive, QWidget* parent)
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(CArchiveEntryModel::kName, Qt::AscendingOrder);
     m_view->verticalHeader()->hide();
+    m_view->setWordWrap(false);
     m_view->horizontalHeader()->setSectionResizeMode(CArchiveEntryModel::kName, QHeaderView::Stretch);
+    m_view->horizontalHeader()->setSectionResizeMode(CArchiveEntryModel::kSize,
+                                                     QHeaderView::ResizeToContents);
+    m_view->horizontalHeader()->setSectionResizeMode(CArchiveEntryModel::kModified,
+                                                     QHeaderView::ResizeToContents);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setAlternatingRowColors(true);
 
