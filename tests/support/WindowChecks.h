@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QStringList>
 #include <QTextEdit>
 #include <QWidget>
@@ -72,8 +73,18 @@ inline QStringList UnreachableControls(QWidget* window) {
         const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
                              qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
                              qobject_cast<QAbstractItemView*>(w);
-        if (control && !(w->focusPolicy() & Qt::TabFocus) && !qobject_cast<QLineEdit*>(w->focusProxy()))
-            unreachable << QString::fromLatin1(w->metaObject()->className()) + "#" + w->objectName();
+        // A radio button of a group is reached with the arrow keys from the one that takes Tab.
+        bool groupReached = false;
+        if (auto* radio = qobject_cast<QRadioButton*>(w); radio && radio->autoExclusive())
+            for (QRadioButton* sibling :
+                 w->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly))
+                groupReached = groupReached || (sibling->focusPolicy() & Qt::TabFocus);
+        if (control && !groupReached && !(w->focusPolicy() & Qt::TabFocus) &&
+            !qobject_cast<QLineEdit*>(w->focusProxy()))
+            unreachable << QString::fromLatin1(w->metaObject()->className()) + "#" + w->objectName() + "(" +
+                               (qobject_cast<QAbstractButton*>(w) ? qobject_cast<QAbstractButton*>(w)->text()
+                                                                  : w->accessibleName()) +
+                               ")";
     }
     return unreachable;
 }

@@ -2,6 +2,7 @@
 
 #include "shellkit/dialogs/ArchiveWindow.h"
 #include "shellkit/dialogs/DecryptWindow.h"
+#include "shellkit/dialogs/EncryptionWizard.h"
 #include "shellkit/dialogs/PrefsDialog.h"
 #include "uikit/Ui.h"
 
@@ -18,9 +19,11 @@ int QtShellWindows::ShowPreferences(const PrefsRequest& request) {
     return dialog.exec() == QDialog::Accepted ? 1 : 2;
 }
 
-int QtShellWindows::RunEncryptionWizard(const EncWizRequest&, EncWizResult&) {
-    uikit::MessageBox("The encryption wizard is not available in this version.", "Quillmark");
-    return 2;
+int QtShellWindows::RunEncryptionWizard(const EncWizRequest& request, EncWizResult& result) {
+    CEncryptionWizard wizard(request, Owner());
+    wizard.exec();
+    result.written = wizard.Outcome().written;
+    return result.written.empty() ? 2 : kWizardFinished;
 }
 
 int QtShellWindows::OpenDecryptWindow(const std::vector<std::string>& files) {
