@@ -5,12 +5,14 @@
 #include "corecrypt/EncryptedFile.h"
 #include "corecrypt/Primitives.h"
 #include "uikit/ScriptedBackend.h"
+#include "wizkit/QuickStart.h"
 
 #include "QtTestMain.h"
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QWizard>
 
 #include <functional>
 
@@ -31,6 +33,8 @@ struct WindowCloser {
             for (QWidget* w : QApplication::topLevelWidgets())
                 mainWindowSeen = mainWindowSeen || qobject_cast<CMainFrame*>(w);
             titles << modal->windowTitle();
+            if (auto* wizard = qobject_cast<QWizard*>(modal))
+                wizard->button(QWizard::CancelButton)->click();
             for (auto* box : modal->findChildren<QDialogButtonBox*>())
                 if (QPushButton* b = box->button(button))
                     b->click();
@@ -76,6 +80,18 @@ private slots:
         QCOMPARE(RunShellAction(command), 0);
         QCOMPARE(closer.titles, QStringList{"Decrypt"});
         QVERIFY(!closer.mainWindowSeen);
+    }
+
+    void quickStartOpensAloneAndIsNotOfferedAgain() {
+        uikit::ScriptedBackend ui;
+        uikit::ScopedBackend scoped(ui);
+        CSuiteWindows windows;
+        WindowCloser closer(QDialogButtonBox::Cancel);
+        QVERIFY(wizkit::QuickStartPending());
+        QCOMPARE(RunShellAction(center::ClassifyCommandLine({"qs"})), 0);
+        QCOMPARE(closer.titles, QStringList{"Quillmark Quick Start"});
+        QVERIFY(!closer.mainWindowSeen);
+        QVERIFY(!wizkit::QuickStartPending());
     }
 
     void theControlCenterItselfIsNoShellAction() {

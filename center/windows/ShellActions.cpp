@@ -3,22 +3,28 @@
 #include "center/core/SessionKeyLink.h"
 #include "shellkit/ShellWindows.h"
 #include "shellkit/dialogs/ShellWindowsQt.h"
+#include "wizkit/QuickStart.h"
+#include "wizkit/dialogs/QuickStartWizard.h"
 
 struct CSuiteWindows::Parts {
     shellkit::QtShellWindows shell;
+    wizkit::QtQuickStartWindow quickStart;
     center::CSessionKeyLink sessionKey;
     shellkit::IShellWindows* previousShell = nullptr;
+    wizkit::IQuickStartWindow* previousQuickStart = nullptr;
     shellkit::ISessionKeyHolder* previousHolder = nullptr;
 };
 
 CSuiteWindows::CSuiteWindows() : m_parts(new Parts) {
     m_parts->previousShell = shellkit::SetShellWindows(&m_parts->shell);
     m_parts->previousHolder = shellkit::SetSessionKeyHolder(&m_parts->sessionKey);
+    m_parts->previousQuickStart = wizkit::SetQuickStartWindow(&m_parts->quickStart);
 }
 
 CSuiteWindows::~CSuiteWindows() {
     shellkit::SetShellWindows(m_parts->previousShell);
     shellkit::SetSessionKeyHolder(m_parts->previousHolder);
+    wizkit::SetQuickStartWindow(m_parts->previousQuickStart);
     delete m_parts;
 }
 
@@ -40,6 +46,8 @@ int RunShellAction(const center::StartupCommand& command) {
         shellkit::ShellFileOperation(command.paths, shellkit::kOpEncryptFiles, 0);
         return 0;
     case StartupCommand::QuickStart:
+        wizkit::ShowQuickStart(nullptr);
+        return 0;
     case StartupCommand::ControlCenter:
         break;
     }

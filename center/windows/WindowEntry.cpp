@@ -5,7 +5,10 @@
 #include "center/windows/ShellActions.h"
 #include "uikit/qt/QtBackend.h"
 
+#include "wizkit/QuickStart.h"
+
 #include <QApplication>
+#include <QTimer>
 
 extern "C" int qm_center_window_main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -23,5 +26,8 @@ extern "C" int qm_center_window_main(int argc, char** argv) {
     CMainFrame frame;
     ui.setDefaultParent(&frame);
     frame.show();
+    // A new user meets the quick start once, over the main window.
+    if (wizkit::QuickStartPending())
+        QTimer::singleShot(0, &frame, [&frame] { wizkit::ShowQuickStart(&frame); });
     return app.exec();
 }
