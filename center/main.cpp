@@ -15,6 +15,8 @@
 namespace {
 
 const char kUsage[] = "Usage: qmcenter [FILE.qms]\n"
+                      "       qmcenter FILE.qmp|FILE.qma...   (open encrypted files and archives)\n"
+                      "       qmcenter prefs | qs | --wizard [FILE...]\n"
                       "       qmcenter encrypt|decrypt [OPTIONS] PATH...  (see the README)\n"
                       "The Quillmark control center: keys, encrypted files, task lists and the schedule.\n";
 

@@ -74,6 +74,8 @@ function(qm_add_qttest name)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
     target_link_libraries(${name} PRIVATE ${A_LIBS} qm_testsupport Qt6::Test Qt6::Widgets)
     _qm_test_common(${name})
+    # Pictures of the windows the test opens, for a reviewer to look at.
+    target_compile_definitions(${name} PRIVATE QM_WINDOW_PICTURES="${CMAKE_BINARY_DIR}/window-pictures")
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
     set_tests_properties(${name} PROPERTIES LABELS "widget" ENVIRONMENT "${QM_TEST_ENV}" TIMEOUT 120)
 endfunction()

@@ -1,17 +1,33 @@
 // The entry point of the window library, looked up by qmcenter after loading it.
 #include "center/windows/WindowEntry.h"
+#include "center/core/StartupCommand.h"
 #include "center/windows/MainWindow.h"
+#include "center/windows/ShellActions.h"
 #include "uikit/qt/QtBackend.h"
 
+#include "wizkit/QuickStart.h"
+
 #include <QApplication>
+#include <QTimer>
 
 extern "C" int qm_center_window_main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     uikit::QtBackend ui;
     uikit::ScopedBackend useUi(ui);
+    CSuiteWindows suiteWindows;
+    // Qt has taken its own options out of the arguments by now.
+    std::vector<std::string> arguments;
+    for (const QString& a : QApplication::arguments().mid(1))
+        arguments.push_back(a.toStdString());
+    const center::StartupCommand command = center::ClassifyCommandLine(arguments);
+    if (const int status = RunShellAction(command); status >= 0)
+        return status;
     CMainFrame frame;
     ui.setDefaultParent(&frame);
     frame.show();
+    // A new user meets the quick start once, over the main window.
+    if (wizkit::QuickStartPending())
+        QTimer::singleShot(0, &frame, [&frame] { wizkit::ShowQuickStart(&frame); });
     return app.exec();
 }

@@ -29,6 +29,9 @@ const char* const szNoMes = "NoMessages";
 const char* const szPubKeyFile = "PubKeyFile";
 const char* const szPrivKeyFile = "PrivKeyFile";
 const char* const szMailPlainAuth = "MailPlainAuth";
+const char* const szKeyServer = "KeyServer";
+const char* const szKeyServerPlainHttp = "KeyServerPlainHttp";
+const char* const szWipeRounds = "WipeRounds";
 
 CQMRegistry qmreg;
 
@@ -317,6 +320,20 @@ std::string CQMRegistry::GetExtsNotCompress() const {
         return v;
     return "zip;rar;7z;gz;tgz;bz2;xz;zst;lz;jpg;jpeg;png;gif;webp;mp3;ogg;flac;aac;m4a;mp4;mkv;avi;mov;"
            "webm;pdf;docx;xlsx;pptx;odt;ods;odp;jar;apk;qmp;qma";
+}
+
+std::string CQMRegistry::GetKeyServer() const {
+    std::string v;
+    return CQMRegistry().ReadStringEx(encreg::szKeyServer, v) ? v : std::string();
+}
+
+unsigned char CQMRegistry::GetAllowPlainHttp() const {
+    return ByteSetting(encreg::szKeyServerPlainHttp, 0) ? 1 : 0;
+}
+
+unsigned char CQMRegistry::GetWipeRounds() const {
+    const unsigned char v = ByteSetting(encreg::szWipeRounds, 3);
+    return (v >= 1 && v <= 35) ? v : 3;
 }
 
 namespace misckit {

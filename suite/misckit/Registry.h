@@ -76,6 +76,14 @@ public:
     // "ExtsNotCompress": the extensions whose files are stored without compression, separated
     // by ";" and without dots; the default lists the common compressed formats.
     std::string GetExtsNotCompress() const;
+    //   GetKeyServer     "KeyServer"   the key server's address, "https://host[:port][/path]"
+    //                                  (default empty: none chosen yet)
+    //   GetAllowPlainHttp "KeyServerPlainHttp" 1: an "http://" key server address is accepted,
+    //                                  for a server on this machine or a closed network (0)
+    //   GetWipeRounds    "WipeRounds"  how many times wiping overwrites a file, 1..35 (3)
+    std::string GetKeyServer() const;
+    unsigned char GetAllowPlainHttp() const;
+    unsigned char GetWipeRounds() const;
 
     // The settings file, $XDG_CONFIG_HOME/Quillmark/settings.ini.
     static std::string SettingsFilePath();
@@ -100,6 +108,10 @@ extern const char* const szPrivKeyFile;  // "PrivKeyFile": the private key ring
 
 // "MailPlainAuth": see CQMRegistry::GetMailPlainAuth.
 extern const char* const szMailPlainAuth;
+// The key server and wiping settings: see CQMRegistry::GetKeyServer and the lines after it.
+extern const char* const szKeyServer;
+extern const char* const szKeyServerPlainHttp;
+extern const char* const szWipeRounds;
 
 // The shared settings object, on szEncReg.
 extern CQMRegistry qmreg;

@@ -22,6 +22,8 @@ void ScriptedBackend::clear() {
 
 Answer ScriptedBackend::showMessage(const Message& message) {
     m_messages.push_back(message);
+    if (message.dontShowAgain)
+        *message.dontShowAgain = m_dontShowAgain;
     if (m_handler)
         if (auto a = m_handler(message))
             return *a;

@@ -20,6 +20,8 @@ public:
     void setMessageHandler(std::function<std::optional<Answer>(const Message&)> handler) {
         m_handler = std::move(handler);
     }
+    // What the "Don't show this message again" box of the next messages is set to.
+    void setDontShowAgain(bool ticked) { m_dontShowAgain = ticked; }
     // Called on every pumpMessages(), e.g. to press Cancel in the middle of long work.
     void setPumpHandler(std::function<void()> handler) { m_pumpHandler = std::move(handler); }
 
@@ -58,6 +60,7 @@ private:
     std::vector<ShownList> m_lists;
     std::vector<std::string> m_urls;
     bool m_openUrlResult = true;
+    bool m_dontShowAgain = false;
     std::deque<Answer> m_answers;
     std::deque<std::optional<std::vector<std::string>>> m_files;
     std::deque<std::optional<std::string>> m_folders;

@@ -22,6 +22,9 @@ struct Message {
     // The answer that Enter gives, and the one a back-end that cannot ask takes. Without one,
     // the safe answer: Cancel, else No, else OK.
     std::optional<Answer> defaultAnswer;
+    // When given, the box offers a "Don't show this message again" check box and the back-end
+    // stores whether it was ticked here. Back-ends that cannot show one leave it false.
+    bool* dontShowAgain = nullptr;
 };
 
 // The answer a back-end that cannot ask gives to `message`.

@@ -1,6 +1,7 @@
 #include "uikit/qt/QtBackend.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -89,7 +90,15 @@ QWidget* QtBackend::parent() const {
 Answer QtBackend::showMessage(const Message& message) {
     QMessageBox box(ToQt(message.icon), Q(message.caption), Q(message.text), ToQt(message.buttons), parent());
     box.setDefaultButton(ToQt(SafeAnswer(message)));
-    switch (box.exec()) {
+    if (message.dontShowAgain) {
+        auto* check = new QCheckBox(QObject::tr("&Don't show this message again"), &box);
+        check->setChecked(*message.dontShowAgain);
+        box.setCheckBox(check);
+    }
+    const int result = box.exec();
+    if (message.dontShowAgain)
+        *message.dontShowAgain = box.checkBox()->isChecked();
+    switch (result) {
     case QMessageBox::Ok:
         return Answer::OK;
     case QMessageBox::Yes:
