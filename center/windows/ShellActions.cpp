@@ -1,7 +1,9 @@
 #include "center/windows/ShellActions.h"
 
 #include "center/core/SessionKeyLink.h"
+#include "shellkit/KeyPairGenerator.h"
 #include "shellkit/ShellWindows.h"
+#include "shellkit/dialogs/KeyPairDialog.h"
 #include "shellkit/dialogs/ShellWindowsQt.h"
 #include "wizkit/QuickStart.h"
 #include "wizkit/dialogs/QuickStartWizard.h"
@@ -9,9 +11,11 @@
 struct CSuiteWindows::Parts {
     shellkit::QtShellWindows shell;
     wizkit::QtQuickStartWindow quickStart;
+    shellkit::QtKeyPairWindow keyPair;
     center::CSessionKeyLink sessionKey;
     shellkit::IShellWindows* previousShell = nullptr;
     wizkit::IQuickStartWindow* previousQuickStart = nullptr;
+    shellkit::IKeyPairWindow* previousKeyPair = nullptr;
     shellkit::ISessionKeyHolder* previousHolder = nullptr;
 };
 
@@ -19,12 +23,16 @@ CSuiteWindows::CSuiteWindows() : m_parts(new Parts) {
     m_parts->previousShell = shellkit::SetShellWindows(&m_parts->shell);
     m_parts->previousHolder = shellkit::SetSessionKeyHolder(&m_parts->sessionKey);
     m_parts->previousQuickStart = wizkit::SetQuickStartWindow(&m_parts->quickStart);
+    m_parts->previousKeyPair = shellkit::SetKeyPairWindow(&m_parts->keyPair);
+    wizkit::SetKeyPairGenerator([](void*) { return shellkit::GenerateKeyPair(); });
 }
 
 CSuiteWindows::~CSuiteWindows() {
     shellkit::SetShellWindows(m_parts->previousShell);
     shellkit::SetSessionKeyHolder(m_parts->previousHolder);
     wizkit::SetQuickStartWindow(m_parts->previousQuickStart);
+    shellkit::SetKeyPairWindow(m_parts->previousKeyPair);
+    wizkit::SetKeyPairGenerator(nullptr);
     delete m_parts;
 }
 
