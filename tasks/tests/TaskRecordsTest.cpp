@@ -1,6 +1,7 @@
 // Task kinds: codes and names, constructors, copies and the property rows bound to each task.
 #include "TaskTestSupport.h"
 
+#include "corecrypt/Primitives.h"
 #include "netkit/Socks.h"
 #include "tasks/model/ActionDeleteFile.h"
 #include "tasks/model/ActionEncryptFile.h"
@@ -9,6 +10,7 @@
 #include "uikit/UIException.h"
 
 #include <array>
+#include <ctime>
 #include <regex>
 
 #include <gtest/gtest.h>
@@ -63,14 +65,34 @@ TEST(TaskCodes, SendMailKindIsSendFileWithAnyAttachment) {
     EXPECT_EQ(task.GetAction(), 8);
 }
 
-TEST(TaskCodes, TablesHoldTheirTextsInOrder) {
-    EXPECT_STREQ(timeframe[0], "Minutely");
-    EXPECT_STREQ(timeframe[6], "Startup");
+TEST(TaskCodes, TablesAgreeWithTheCalendarAndTheEngine) {
+    // Weekday n is tm_wday n - 1 and month n is tm_mon n - 1, as the schedule counts them: each
+    // name must be the one the C library gives that day of 2024 (a Monday was 1 January).
+    std::tm day{};
+    char name[32];
+    for (int i = 0; i < 7; ++i) {
+        day = {};
+        day.tm_year = 124;
+        day.tm_mon = 0;
+        day.tm_mday = 7 + i; // Sunday 7 January onwards
+        ASSERT_NE(std::mktime(&day), -1);
+        std::strftime(name, sizeof name, "%A", &day);
+        EXPECT_STREQ(weekdays[day.tm_wday + 1], name);
+    }
     EXPECT_STREQ(weekdays[0], "");
-    EXPECT_STREQ(weekdays[1], "Sunday");
-    EXPECT_STREQ(weekdays[7], "Saturday");
-    EXPECT_STREQ(months[12], "December");
-    EXPECT_STREQ(shpropsnames[4], "Last run");
+    for (int m = 0; m < 12; ++m) {
+        day = {};
+        day.tm_mon = m;
+        std::strftime(name, sizeof name, "%B", &day);
+        EXPECT_STREQ(months[m + 1], name);
+    }
+    // The cipher and mode a task shows under an index are the ones the engine uses for it.
+    for (int a = 0; a < jobkit::kAlgorithmCount; ++a)
+        EXPECT_EQ(corecrypt::FindAlgorithm(jobkit::algorithmNames[a]), a) << jobkit::algorithmNames[a];
+    for (int m = 0; m < jobkit::kModeCount; ++m)
+        EXPECT_EQ(corecrypt::FindMode(jobkit::modeNames[m]), m) << jobkit::modeNames[m];
+    EXPECT_EQ(jobkit::kAlgorithmCount, corecrypt::kAlgorithmCount);
+    EXPECT_EQ(jobkit::kModeCount, corecrypt::kModeCount);
     EXPECT_EQ(jobkit::TaskName(6), "None");
     EXPECT_EQ(jobkit::TaskName(7), "Clear");
     EXPECT_EQ(jobkit::TaskName(-1), "");
