@@ -109,7 +109,7 @@ void Scheduler::Plan(std::int64_t nowMs) {
 void Scheduler::RunPlanned() {
     const std::uint32_t id = m_nextId;
     m_nextId = 0;
-    RunOne(id, m_nextDue, true);
+    RunTogether({id}, m_nextDue, true);
     m_replan = true;
 }
 
@@ -127,40 +127,49 @@ void Scheduler::RunStartupPass() {
         if (task->m_nRunType == 3 && task->GetNextRun(now) != 0)
             ids.push_back(static_cast<std::uint32_t>(task->m_nId));
     });
-    for (std::uint32_t id : ids)
-        RunOne(id, now, false);
+    RunTogether(ids, now, false);
 }
 
-// Runs the stored task with this id from a fresh read of the schedule, so that an edit made
+// Runs the stored tasks with these ids from a fresh read of the schedule, so that an edit made
 // since the plan was made (a changed rule, a removed task) is honoured.
-void Scheduler::RunOne(std::uint32_t id, std::int64_t due, bool checkDue) {
+void Scheduler::RunTogether(const std::vector<std::uint32_t>& ids, std::int64_t due, bool checkDue) {
     CTaskManager manager;
     std::string error;
     if (!tasksched::ReadSchedule(m_path, manager, error)) {
         Log("cannot read the schedule " + m_path + ": " + error);
         return;
     }
-    CAction* stored = manager.GetTaskById(id);
-    if (!stored) {
-        Log("task " + std::to_string(id) + " is no longer in the schedule");
-        return;
+    std::vector<std::unique_ptr<CAction>> copies;
+    std::vector<CAction*> tasks;
+    std::string labels;
+    for (const std::uint32_t id : ids) {
+        CAction* stored = manager.GetTaskById(id);
+        if (!stored) {
+            Log("task " + std::to_string(id) + " is no longer in the schedule");
+            continue;
+        }
+        if (checkDue && NextDue(stored, due) != due) {
+            Log(TaskLabel(stored) + " is no longer due at " + std::to_string(due) + "; planned anew");
+            continue;
+        }
+        std::unique_ptr<CAction> copy(tasksched::CopyTask(stored));
+        if (!copy) {
+            Log(TaskLabel(stored) + " is of no known kind; skipped");
+            continue;
+        }
+        copy->m_nId = stored->m_nId;
+        labels += (labels.empty() ? "" : ", ") + TaskLabel(copy.get());
+        tasks.push_back(copy.get());
+        copies.push_back(std::move(copy));
     }
-    if (checkDue && NextDue(stored, due) != due) {
-        Log(TaskLabel(stored) + " is no longer due at " + std::to_string(due) + "; planned anew");
+    if (tasks.empty())
         return;
-    }
-    std::unique_ptr<CAction> copy(tasksched::CopyTask(stored));
-    if (!copy) {
-        Log(TaskLabel(stored) + " is of no known kind; skipped");
-        return;
-    }
-    copy->m_nId = stored->m_nId;
     const std::int64_t startedMs = platform::NowMs();
-    Log("run " + TaskLabel(copy.get()) + " due " + std::to_string(due) + ", started " +
+    Log("run " + labels + " due " + std::to_string(due) + ", started " +
         std::to_string(startedMs - due * 1000) + " ms after its due second");
     bool ok = false;
     try {
-        ok = m_run(copy.get());
+        ok = m_run(tasks);
     } catch (const CUIException& e) {
         Log("error: " + e.GetReportText());
     } catch (const std::exception& e) {
@@ -168,8 +177,10 @@ void Scheduler::RunOne(std::uint32_t id, std::int64_t due, bool checkDue) {
     } catch (...) {
         Log("error: unknown failure");
     }
-    Log("end " + TaskLabel(copy.get()) + (ok ? ": done" : ": failed"));
-    RecordRun(id, startedMs / 1000);
+    for (CAction* task : tasks) {
+        Log("end " + TaskLabel(task) + (ok ? ": done" : ": failed"));
+        RecordRun(static_cast<std::uint32_t>(task->m_nId), startedMs / 1000);
+    }
 }
 
 void Scheduler::RecordRun(std::uint32_t id, std::int64_t started) {

@@ -146,7 +146,9 @@ private:
         if (o.paths.empty())
             return Usage(encrypt ? "no file to encrypt" : "no file to decrypt");
         if (o.output && !IsDirectory(*o.output))
-            return Usage("the output folder " + *o.output + " does not exist");
+            return Usage(corecrypt::PathExists(*o.output)
+                             ? "the output " + *o.output + " is a file; --output names a folder"
+                             : "the output folder " + *o.output + " does not exist");
         return true;
     }
 
@@ -255,14 +257,22 @@ private:
                 continue;
             }
             std::string error;
-            if (!corecrypt::EncryptFile(file, dest, *secret, o.key.has_value(), code, o.compress, error)) {
+            // A file about to be wiped goes only once its encrypted copy read back as its bytes.
+            platform::FileSnapshot read;
+            if (!(o.wipe ? corecrypt::EncryptFileVerified(file, dest, *secret, o.key.has_value(), code,
+                                                          o.compress, &read, error)
+                         : corecrypt::EncryptFile(file, dest, *secret, o.key.has_value(), code, o.compress,
+                                                  error))) {
                 Fail(file, error);
                 continue;
             }
             m_out << "Encrypted " << file << " -> " << dest << '\n';
             if (o.wipe) {
                 char wipeError[2000] = "";
-                if (!WipeFile(file.c_str(), wipeError, sizeof wipeError, kWipeRounds, 0))
+                platform::FileSnapshot now;
+                if (!platform::TakeSnapshot(file, now) || !(now == read))
+                    Fail(file, "encrypted, but not wiped: the file changed after it was encrypted");
+                else if (!WipeFile(file.c_str(), wipeError, sizeof wipeError, kWipeRounds, 0))
                     Fail(file, std::string("encrypted, but not wiped: ") + wipeError);
                 else
                     m_out << "Wiped " << file << '\n';

@@ -312,23 +312,28 @@ TEST_F(TaskManagerTest, EveryDeletionType) {
     EXPECT_TRUE(g_feedback.empty()) << "a silent run sends no lines";
 }
 
-TEST_F(TaskManagerTest, CollidingDestinationsFollowTheOverwriteRules) {
+TEST_F(TaskManagerTest, ExistingDestinationsFollowTheOverwriteRules) {
     File("x/same.txt", "one");
     File("y/same.txt", "two");
     const std::string dest = qmtest::MakeTempDir("dest");
     auto* enc = Encrypt(root, "|*.txt|");
     enc->m_bSubfolders = 1;
     enc->m_csDestFolder = dest;
-    // Cancel ends the task, says so, and keeps the entry.
+    // Same names from two folders keep their folders below the destination: no question.
+    manager.ExecuteTask(enc, nullptr);
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(Codes().empty());
+    EXPECT_TRUE(qmtest::Exists(dest + "/x/same.txt.qmp"));
+    EXPECT_TRUE(qmtest::Exists(dest + "/y/same.txt.qmp"));
+    // Cancel ends the task, says so, and keeps the entries.
     ui.queueAnswer(uikit::Answer::Cancel);
     manager.ExecuteTask(enc, nullptr);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_NE(ui.messages()[0].text.find("The file already exists. Overwrite?"), std::string::npos);
-    EXPECT_EQ(manager.m_mapFiles.size(), 1u);
+    EXPECT_EQ(manager.m_mapFiles.size(), 2u);
     ASSERT_FALSE(g_feedback.empty());
     EXPECT_NE(g_feedback.back().csItem.find("cancelled"), std::string::npos);
-    // Yes replaces it (now both destinations exist).
-    manager.m_mapFiles.clear();
+    // Yes replaces them.
     ui.queueAnswer(uikit::Answer::Yes);
     ui.queueAnswer(uikit::Answer::Yes);
     manager.ExecuteTask(enc, nullptr);
@@ -347,18 +352,32 @@ TEST_F(TaskManagerTest, CollidingDestinationsFollowTheOverwriteRules) {
     manager.ExecuteTask(enc, nullptr);
     EXPECT_TRUE(Codes().empty());
     EXPECT_EQ(ui.messages().size(), 3u);
+    // But never over the copy of another file of the same run, nor over a file the run is yet
+    // to encrypt.
+    auto* second = Encrypt(root + "/y", "|*.txt|");
+    second->m_csDestFolder = dest + "/y";
+    File("z/same.txt.qmp", "a file, not an encrypted one");
+    auto* third = Encrypt(root + "/z", "|*.qmp|*.txt|");
+    File("z/same.txt", "three");
+    (void)third;
+    g_feedback.clear();
+    manager.Execute(1);
+    EXPECT_EQ(Codes(), (std::vector<int>{528, 528}));
+    EXPECT_EQ(qmtest::ReadFile(root + "/y/same.txt"), "two");
+    EXPECT_EQ(qmtest::ReadFile(root + "/z/same.txt.qmp"), "a file, not an encrypted one");
     settings.WriteBYTE(encreg::szNoMes, 0);
     settings.WriteBYTE("OutOverwrite", 0);
 }
 
-TEST_F(TaskManagerTest, MissingKeyFileEndsTheTaskAndKeepsTheList) {
+TEST_F(TaskManagerTest, MissingKeyFileEndsTheTaskBeforeItListsAnything) {
     File("a.txt");
     auto* enc = Encrypt(root);
     manager.ListFiles(enc, nullptr);
     enc->m_csKeyFile = root + "/gone.key";
     manager.ExecuteTask(enc, nullptr);
     EXPECT_EQ(Codes(), std::vector<int>{520});
-    EXPECT_EQ(manager.m_mapFiles.size(), 1u);
+    EXPECT_TRUE(manager.m_mapFiles.empty()) << "the task lists its own files, and found it could not run";
+    EXPECT_EQ(g_feedback.back().csItem, "Done. 1 errors.");
     EXPECT_FALSE(qmtest::Exists(root + "/a.txt.qmp"));
     manager.ExecuteTask(nullptr, nullptr);
     EXPECT_EQ(g_feedback.back().csItem, "No action to perform.");
@@ -487,11 +506,13 @@ TEST_F(TaskManagerTest, QmtaskListsAndRunsATaskList) {
     EXPECT_EQ(qmtest::RunProgram(qmtask, {"run", root + "/none.qms"}).exitCode, 1);
 
     auto run = qmtest::RunProgram(qmtask, {"run", schedule});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("Done. 0 errors."), std::string::npos) << run.out;
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.out.find("Done. 1 errors."), std::string::npos) << run.out;
     EXPECT_FALSE(qmtest::Exists(root + "/a.txt")) << "wiped after encrypting";
     EXPECT_TRUE(qmtest::Exists(root + "/a.txt.qmp"));
-    EXPECT_FALSE(qmtest::Exists(root + "/sub/B.TXT.qmp")) << "deleted by the second task";
+    // The only copy of B.TXT, written by this run: the delete task keeps it and says so.
+    EXPECT_TRUE(qmtest::Exists(root + "/sub/B.TXT.qmp"));
+    EXPECT_NE(run.err.find("This run has just written this encrypted file"), std::string::npos) << run.err;
     EXPECT_FALSE(qmtest::Exists(root + "/sub/old.qmp"));
 
     // A second run finds nothing to encrypt for the first task's masks but a bad setting now.
@@ -528,8 +549,8 @@ TEST_F(TaskManagerTest, ArchiveTasksAddEveryListedFileAndReportAnArchiveTheyCann
     enc->m_csEncPassword = "other";
     g_feedback.clear();
     manager.Execute(0);
-    // The encrypt task ended early, so the delete task works on its entries, which it does not own.
-    EXPECT_EQ(Codes(), std::vector<int>{527});
+    // The encrypt task ended early; the delete task keeps what it was to encrypt.
+    EXPECT_EQ(Codes(), (std::vector<int>{527, 523}));
     EXPECT_EQ(qmtest::ReadFile(root + "/c.txt"), "gamma");
 }
 
