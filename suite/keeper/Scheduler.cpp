@@ -49,8 +49,10 @@ Scheduler::Scheduler(std::function<std::string()> schedulePath, Runner run)
 void Scheduler::SetOn(bool on) {
     m_on = on;
     m_replan = true;
-    if (!on)
+    if (!on) {
         m_nextId = 0;
+        m_nextIds.clear();
+    }
 }
 
 int Scheduler::Step() {
@@ -78,6 +80,7 @@ int Scheduler::Step() {
 void Scheduler::Plan(std::int64_t nowMs) {
     m_replan = false;
     m_nextId = 0;
+    m_nextIds.clear();
     m_lastPlanMs = nowMs;
     if (!m_on)
         return;
@@ -102,14 +105,19 @@ void Scheduler::Plan(std::int64_t nowMs) {
             best = at;
             m_nextId = static_cast<std::uint32_t>(task->m_nId);
             m_nextDue = at;
+            m_nextIds = {m_nextId};
+        } else if (at != 0 && at == best && m_nextId != 0) {
+            // Due in the same second: one run.
+            m_nextIds.push_back(static_cast<std::uint32_t>(task->m_nId));
         }
     });
 }
 
 void Scheduler::RunPlanned() {
-    const std::uint32_t id = m_nextId;
+    const std::vector<std::uint32_t> ids = m_nextIds;
     m_nextId = 0;
-    RunTogether({id}, m_nextDue, true);
+    m_nextIds.clear();
+    RunTogether(ids, m_nextDue, true);
     m_replan = true;
 }
 

@@ -22,8 +22,8 @@ std::int64_t NextDue(CAction* task, std::int64_t now);
 // the task runs when the loop looks again, not once per missed time. Before it runs, the fresh
 // schedule must still hold the task with that time, so a task removed or moved meanwhile is not
 // run. A clock set back, a schedule that changed, and every minute lead to a new plan. Tasks that
-// run together (the start-up pass) form one run, so that what an encrypt task of it failed to
-// encrypt is kept from the delete tasks of the same run.
+// run together (the start-up pass, timed tasks due in the same second) form one run, so that what an encrypt
+// task of it failed to encrypt is kept from the delete tasks of the same run.
 class Scheduler {
 public:
     // Runs task copies as one run; true when it ran without errors. Their ids are the stored tasks'.
@@ -62,6 +62,7 @@ private:
     bool m_replan = true;
     std::string m_path;
     std::uint32_t m_nextId = 0;
+    std::vector<std::uint32_t> m_nextIds; // every task due at m_nextDue, m_nextId first
     std::int64_t m_nextDue = 0;
     std::int64_t m_lastPlanMs = 0;
     std::string m_lastLoadError;

@@ -318,3 +318,12 @@ TEST_F(SchedulerTest, TheStartupTasksRunAsOneRunAndAreEachRecorded) {
     EXPECT_EQ(LastRunOf(3), kT0);
     EXPECT_EQ(LastRunOf(2), 0);
 }
+
+TEST_F(SchedulerTest, TasksDueInTheSameSecondRunAsOneRun) {
+    auto a = Once(kT0 + 30), b = Once(kT0 + 30), c = Once(kT0 + 31);
+    Store({a.get(), b.get(), c.get()});
+    auto s = Make();
+    RunUntil(*s, kT0 + 40);
+    EXPECT_EQ(m_groups, (std::vector<std::size_t>{2, 1}));
+    EXPECT_EQ(m_runs, (std::vector<TaskRun>{{1, kT0 + 30}, {2, kT0 + 30}, {3, kT0 + 31}}));
+}
