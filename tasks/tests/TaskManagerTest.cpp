@@ -614,3 +614,46 @@ TEST_F(TaskManagerTest, ProgressCountsEachNewFileAndItsContinueFlagStopsTheListi
     EXPECT_EQ(g_progress.size(), 50u);
     g_cancelAfter = 0;
 }
+
+namespace {
+
+// Dialogs that answer as a user who typed the paths given.
+class TypedDialogs : public jobkit::ITaskDialogs, public jobkit::HeadlessTaskWindows {
+public:
+    CAction* RunNewTaskWizard(std::uint32_t, int& kind) override {
+        kind = 2;
+        return created.get();
+    }
+    int ShowTaskProperties(CAction* task) override {
+        static_cast<CActionEncryptFile*>(task)->m_csDestFolder = typedDestination;
+        return 1;
+    }
+    int ShowScheduleEditor(CAction*) override { return 1; }
+    jobkit::ITaskDialogs* Dialogs() override { return this; }
+    std::unique_ptr<CActionDeleteFile> created = std::make_unique<CActionDeleteFile>("");
+    std::string typedDestination;
+};
+
+TEST_F(TaskManagerTest, TasksNamingRelativePathsAreRefusedWhenCreatedOrEdited) {
+    TypedDialogs dialogs;
+    jobkit::ITaskWindowFactory* previous = jobkit::SetTaskWindows(&dialogs);
+    EXPECT_EQ(manager.NewTaskWiz(0), nullptr);
+    EXPECT_TRUE(manager.m_lstDelete.empty());
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_NE(ui.messages()[0].text.find("absolute path"), std::string::npos);
+    dialogs.created->m_csLocation = root;
+    EXPECT_EQ(manager.NewTaskWiz(0), dialogs.created.get());
+
+    auto* enc = Encrypt(root);
+    enc->m_csDestFolder = root + "/out";
+    dialogs.typedDestination = "out";
+    EXPECT_EQ(manager.ShowCurrentItemDlg(enc), 2);
+    EXPECT_EQ(enc->m_csDestFolder, root + "/out") << "the edit is undone";
+    EXPECT_EQ(ui.messages().size(), 2u);
+    dialogs.typedDestination = "";
+    EXPECT_EQ(manager.ShowCurrentItemDlg(enc), 1);
+    EXPECT_EQ(enc->m_csDestFolder, "");
+    jobkit::SetTaskWindows(previous);
+}
+
+} // namespace
