@@ -421,17 +421,9 @@ bool CTaskManager::EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, b
             destination = folder + NameOf(source);
         }
         destination += ".qmp";
-        // Never replaced, whatever the overwrite setting says: the encrypted copy of another file
-        // of this run, or a file this run is yet to encrypt.
-        if (const char* taken = TakenBy(m_ledger, destination)) {
-            ++use.nErrors;
-            if (!ReportError(task, source, 528, taken))
-                return false;
-            ++it;
-            continue;
-        }
         bool skip = false;
-        while (Exists(destination) && !overwrite) {
+        // A name that is taken (below) is refused without a question.
+        while (Exists(destination) && !overwrite && !TakenBy(m_ledger, destination)) {
             if (noMessages) {
                 ++use.nErrors;
                 if (!ReportError(task, source, 528, kOverwriteDetail))
@@ -471,6 +463,9 @@ bool CTaskManager::EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, b
             continue;
         }
         use.csCurrent = source;
+        // Never replaced, whatever the overwrite setting or the answer says: the encrypted copy of
+        // another file of this run, a file this run is yet to encrypt, or a file that is no
+        // encrypted file at all.
         if (const char* taken = TakenBy(m_ledger, destination)) {
             ++use.nErrors;
             if (!ReportError(task, source, 528, taken))
