@@ -344,7 +344,8 @@ bool CTaskManager::ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, b
         const auto it = bySource.find(source);
         std::string why;
         if (it == bySource.end()) {
-            const std::string entry = source.substr(source.find("/./") + 3);
+            const auto marked = source.find("/./");
+            const std::string entry = marked == std::string::npos ? NameOf(path) : source.substr(marked + 3);
             const auto kept = held.find(entry);
             struct stat st {};
             const bool same = kept != held.end() && ::stat(path.c_str(), &st) == 0 &&
