@@ -1,18 +1,23 @@
 #include "tasks/manager/RunLedger.h"
 
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace jobkit {
 
 void RunLedger::Clear() {
     m_files.clear();
+    m_paths.clear();
     m_written.clear();
 }
 
 void RunLedger::Selected(const std::string& path) {
     platform::FileSnapshot snapshot;
-    if (platform::TakeSnapshot(path, snapshot))
-        Selected(snapshot);
+    if (!platform::TakeSnapshot(path, snapshot))
+        return;
+    Selected(snapshot);
+    m_paths.try_emplace(std::filesystem::path(path).lexically_normal().string(),
+                        Id{snapshot.device, snapshot.inode});
 }
 
 void RunLedger::Selected(const platform::FileSnapshot& snapshot) {
@@ -34,8 +39,13 @@ bool RunLedger::MayRemove(const std::string& path, std::string& why) const {
         return true;
     const platform::FileSnapshot now = platform::SnapshotOf(st);
     const auto it = m_files.find(Id{now.device, now.inode});
-    if (it == m_files.end())
-        return true;
+    if (it == m_files.end()) {
+        const auto named = m_paths.find(std::filesystem::path(path).lexically_normal().string());
+        if (named == m_paths.end())
+            return true;
+        why = "Another file took the place of one this run selected for encryption, so it is kept.";
+        return false;
+    }
     if (!it->second.secured) {
         why = "The file was not encrypted earlier in this run, so it is kept.";
         return false;

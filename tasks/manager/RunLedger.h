@@ -42,6 +42,9 @@ private:
         platform::FileSnapshot snapshot;
     };
     std::map<Id, Entry> m_files;
+    // The paths encrypt tasks selected, and the file each named then: another file put in its place
+    // during the run is not taken for one no task selected.
+    std::map<std::string, Id> m_paths;
     std::set<Id> m_written;
 };
 

@@ -657,3 +657,49 @@ TEST_F(TaskManagerTest, TasksNamingRelativePathsAreRefusedWhenCreatedOrEdited) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TaskManagerTest, TheRunLedgerKnowsFilesByIdentityAndKeepsChangedOnes) {
+    jobkit::RunLedger ledger;
+    const std::string a = File("a.txt", "alpha");
+    const std::string other = File("other.txt", "other");
+    std::string why;
+    EXPECT_TRUE(ledger.MayRemove(a, why)) << "nothing selected it";
+    ledger.Selected(a);
+    EXPECT_FALSE(ledger.MayRemove(a, why));
+    EXPECT_NE(why.find("not encrypted"), std::string::npos);
+    ASSERT_EQ(::link(a.c_str(), (root + "/hard.txt").c_str()), 0);
+    ASSERT_EQ(::symlink(a.c_str(), (root + "/soft.txt").c_str()), 0);
+    EXPECT_FALSE(ledger.MayRemove(root + "/hard.txt", why)) << "the same file by another name";
+    EXPECT_TRUE(ledger.MayRemove(root + "/soft.txt", why)) << "removing a link removes only the link";
+    EXPECT_TRUE(ledger.MayRemove(other, why));
+
+    platform::FileSnapshot read;
+    ASSERT_TRUE(platform::TakeSnapshot(a, read));
+    ledger.Secured(read);
+    EXPECT_TRUE(ledger.MayRemove(a, why)) << why;
+    EXPECT_FALSE(ledger.Unsecured(read));
+    qmtest::WriteFile(a, "alpha, changed after it was encrypted");
+    EXPECT_FALSE(ledger.MayRemove(a, why));
+    EXPECT_NE(why.find("changed"), std::string::npos);
+    // Another file put in its place is no file that nobody selected.
+    ASSERT_EQ(::unlink(a.c_str()), 0);
+    ASSERT_EQ(::rename(other.c_str(), a.c_str()), 0);
+    EXPECT_FALSE(ledger.MayRemove(a, why));
+    EXPECT_NE(why.find("took the place"), std::string::npos) << why;
+    ASSERT_EQ(::rename(a.c_str(), other.c_str()), 0);
+    qmtest::WriteFile(a, "alpha");
+
+    EXPECT_FALSE(ledger.WrittenThisRun(other));
+    ledger.Written(other);
+    EXPECT_TRUE(ledger.WrittenThisRun(other));
+    ::rename(other.c_str(), (root + "/moved.txt").c_str());
+    EXPECT_TRUE(ledger.WrittenThisRun(root + "/moved.txt"));
+    ledger.Clear();
+    EXPECT_FALSE(ledger.WrittenThisRun(root + "/moved.txt"));
+    EXPECT_TRUE(ledger.MayRemove(a, why));
+    EXPECT_TRUE(ledger.MayRemove(root + "/hard.txt", why));
+}
+
+} // namespace
