@@ -259,7 +259,13 @@ bool CTaskManager::ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use, b
     std::vector<std::string> sources;
     std::map<std::string, std::string> listedBySource;
     std::uint64_t total = 0;
+    platform::FileSnapshot archive;
+    const bool archiveExists = platform::TakeSnapshot(task->m_csArchive, archive);
     for (const auto& [path, listed] : m_mapFiles) {
+        // The archive never goes into itself, and is no file of the task to report or wipe.
+        platform::FileSnapshot file;
+        if (archiveExists && platform::TakeSnapshot(path, file) && file.SameFile(archive))
+            continue;
         const std::string& folder = listed.folder;
         const std::string& relative = listed.relativeFolder;
         std::string source = path;

@@ -552,6 +552,25 @@ TEST_F(TaskManagerTest, ArchiveTasksAddEveryListedFileAndReportAnArchiveTheyCann
     // The encrypt task ended early; the delete task keeps what it was to encrypt.
     EXPECT_EQ(Codes(), (std::vector<int>{527, 523}));
     EXPECT_EQ(qmtest::ReadFile(root + "/c.txt"), "gamma");
+
+    // An archive inside the task's own folder is neither added to itself nor wiped.
+    File("d.txt", "delta");
+    enc->m_csEncPassword = "pw";
+    enc->m_csArchive = root + "/inside.qma";
+    enc->m_bWipe = 1;
+    manager.m_lstDelete.clear();
+    manager.Execute(1);
+    g_feedback.clear();
+    File("e.txt", "epsilon");
+    enc->m_csMask = "|*.*|";
+    manager.Execute(1);
+    EXPECT_TRUE(Codes().empty()) << (g_feedback.empty() ? "" : g_feedback.front().csDetail);
+    ASSERT_TRUE(corecrypt::ListArchive(root + "/inside.qma", "pw", false, entries, error)) << error;
+    std::vector<std::string> names;
+    for (const auto& e : entries)
+        names.push_back(e.path);
+    EXPECT_EQ(names, (std::vector<std::string>{"c.txt", "d.txt", "e.txt"}));
+    EXPECT_FALSE(qmtest::Exists(root + "/e.txt"));
 }
 
 } // namespace
