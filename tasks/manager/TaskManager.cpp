@@ -286,8 +286,11 @@ CAction* CTaskManager::NewTaskWiz(std::uint32_t value) {
         return nullptr;
     if (kind < 1 || kind > 3)
         throw CUIException(1, "", "");
-    if (RefuseRelativePaths(task))
+    if (RefuseRelativePaths(task)) {
+        // The wizard gave the task away; nobody else will release it.
+        m_loadedTasks.emplace_back(task);
         return nullptr;
+    }
     return AddTask(task);
 }
 

@@ -639,9 +639,10 @@ namespace {
 // Dialogs that answer as a user who typed the paths given.
 class TypedDialogs : public jobkit::ITaskDialogs, public jobkit::HeadlessTaskWindows {
 public:
+    // The task goes to the caller, as from the real wizard.
     CAction* RunNewTaskWizard(std::uint32_t, int& kind) override {
         kind = 2;
-        return created.get();
+        return new CActionDeleteFile(location);
     }
     int ShowTaskProperties(CAction* task) override {
         static_cast<CActionEncryptFile*>(task)->m_csDestFolder = typedDestination;
@@ -649,7 +650,7 @@ public:
     }
     int ShowScheduleEditor(CAction*) override { return 1; }
     jobkit::ITaskDialogs* Dialogs() override { return this; }
-    std::unique_ptr<CActionDeleteFile> created = std::make_unique<CActionDeleteFile>("");
+    std::string location;
     std::string typedDestination;
 };
 
@@ -660,8 +661,11 @@ TEST_F(TaskManagerTest, TasksNamingRelativePathsAreRefusedWhenCreatedOrEdited) {
     EXPECT_TRUE(manager.m_lstDelete.empty());
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_NE(ui.messages()[0].text.find("absolute path"), std::string::npos);
-    dialogs.created->m_csLocation = root;
-    EXPECT_EQ(manager.NewTaskWiz(0), dialogs.created.get());
+    dialogs.location = root;
+    CAction* accepted = manager.NewTaskWiz(0);
+    ASSERT_NE(accepted, nullptr);
+    owned.emplace_back(accepted);
+    EXPECT_EQ(manager.m_lstDelete, std::vector<CAction*>{accepted});
 
     auto* enc = Encrypt(root);
     enc->m_csDestFolder = root + "/out";
