@@ -149,7 +149,8 @@ void Scheduler::RunTogether(const std::vector<std::uint32_t>& ids, std::int64_t 
     }
     std::vector<std::unique_ptr<CAction>> copies;
     std::vector<CAction*> tasks;
-    std::string labels;
+    std::vector<std::string> labels;
+    std::vector<std::uint32_t> ran;
     for (const std::uint32_t id : ids) {
         CAction* stored = manager.GetTaskById(id);
         if (!stored) {
@@ -166,15 +167,19 @@ void Scheduler::RunTogether(const std::vector<std::uint32_t>& ids, std::int64_t 
             continue;
         }
         copy->m_nId = stored->m_nId;
-        labels += (labels.empty() ? "" : ", ") + TaskLabel(copy.get());
+        labels.push_back(TaskLabel(copy.get()));
+        ran.push_back(id);
         tasks.push_back(copy.get());
         copies.push_back(std::move(copy));
     }
     if (tasks.empty())
         return;
     const std::int64_t startedMs = platform::NowMs();
-    Log("run " + labels + " due " + std::to_string(due) + ", started " +
-        std::to_string(startedMs - due * 1000) + " ms after its due second");
+    std::string all;
+    for (const std::string& label : labels)
+        all += (all.empty() ? "" : ", ") + label;
+    Log("run " + all + " due " + std::to_string(due) + ", started " + std::to_string(startedMs - due * 1000) +
+        " ms after its due second");
     bool ok = false;
     try {
         ok = m_run(tasks);
@@ -185,9 +190,11 @@ void Scheduler::RunTogether(const std::vector<std::uint32_t>& ids, std::int64_t 
     } catch (...) {
         Log("error: unknown failure");
     }
-    for (CAction* task : tasks) {
-        Log("end " + TaskLabel(task) + (ok ? ": done" : ": failed"));
-        RecordRun(static_cast<std::uint32_t>(task->m_nId), startedMs / 1000);
+    // By the labels and ids read before the run: a run that failed part way may have left the
+    // copies renumbered.
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        Log("end " + labels[i] + (ok ? ": done" : ": failed"));
+        RecordRun(ran[i], startedMs / 1000);
     }
 }
 
