@@ -18,6 +18,7 @@
 // key file is wrong, 57 the operation would leave the archive without entries.
 
 #include "corecrypt/CallbackStruct.h"
+#include "platform/RegularFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +47,17 @@ struct ArchiveEntry {
     std::uint8_t stream[16] = {};
 };
 
+// A file that AddToArchive put into the archive, and whether it was read back: the written
+// archive lists its entry and the entry decrypts to the file's present bytes (`snapshot`: the file
+// as it was compared). Only such a file may be removed.
+struct AddedSource {
+    std::string path;
+    std::string entry;
+    platform::FileSnapshot snapshot;
+    bool verified = false;
+    std::string error;
+};
+
 struct ArchiveAddOptions {
     int overwrite = kKeepEntry;
     bool compress = true;
@@ -53,6 +65,9 @@ struct ArchiveAddOptions {
     bool recurse = true;                 // add the contents of folders' subfolders too
     int algorithmMode = 0;               // for a new archive; 0 the default
     CALLBACKSTRUCT_* progress = nullptr;
+    // When given: receives every file added, read back once the archive was written. A file that
+    // is not listed here (its entry was kept, or it repeated an entry name) was not added.
+    std::vector<AddedSource>* added = nullptr;
 };
 
 struct ArchiveSource {

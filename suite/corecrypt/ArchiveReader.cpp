@@ -38,7 +38,7 @@ private:
 } // namespace
 
 bool OpenArchiveData(RandomSource& src, const OpeningKey& key, const std::string& name, OpenedArchive& a,
-                     std::string& error) {
+                     std::string& error, const SecureBytes* knownMaster) {
     const std::uint64_t size = src.Size();
     std::uint8_t bytes[kHeaderSize];
     const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeaderSize));
@@ -54,15 +54,20 @@ bool OpenArchiveData(RandomSource& src, const OpeningKey& key, const std::string
         return false;
     }
     const FileHeader& h = a.header;
-    if (h.keyFile && !key.haveKeyFile)
+    if (!knownMaster && h.keyFile && !key.haveKeyFile)
         throw CQMException(kArchivePasswordNeeded, "The archive " + name + " needs its key file.");
-    if (!h.keyFile && key.password.empty())
+    if (!knownMaster && !h.keyFile && key.password.empty())
         throw CQMException(kArchivePasswordNeeded, "The archive " + name + " needs a password.");
-    if (h.keyFile && std::memcmp(key.keyId, h.keyId(), kKeyIdSize) != 0)
+    if (!knownMaster && h.keyFile && std::memcmp(key.keyId, h.keyId(), kKeyIdSize) != 0)
         throw CQMException(kArchiveWrongKey, "The key file does not open the archive " + name + ".");
     FileKeys keys;
-    if (!DeriveFileKeys(h, key, keys, error, &a.master))
+    if (knownMaster) {
+        a.master = *knownMaster;
+        if (!ExpandFileKeys(a.master, h.code, "quillmark qmp keys " + std::to_string(h.code), keys, error))
+            return false;
+    } else if (!DeriveFileKeys(h, key, keys, error, &a.master)) {
         return false;
+    }
     if (!HeaderMacMatches(h, keys, error)) {
         if (!error.empty())
             return false;

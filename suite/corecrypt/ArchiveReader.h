@@ -93,9 +93,10 @@ struct OpenedArchive {
     std::uint64_t dataEnd = 0; // where the directory stream begins
 };
 
-// Throws CQMException 51 or 55 for a missing or wrong key; false with a reason otherwise.
+// Throws CQMException 51 or 55 for a missing or wrong key; false with a reason otherwise. With
+// `knownMaster` (an archive just written under it) no key is derived and none is needed.
 bool OpenArchiveData(RandomSource& src, const OpeningKey& key, const std::string& name, OpenedArchive& a,
-                     std::string& error);
+                     std::string& error, const SecureBytes* knownMaster = nullptr);
 
 // An archive file opened for reading with its key.
 class ArchiveFile {

@@ -4,9 +4,11 @@
 #include "corecrypt/ArchiveSources.h"
 #include "corecrypt/QMException.h"
 #include "corecrypt/StreamIo.h"
+#include "platform/RegularFile.h"
 #include "uikit/Ui.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -162,6 +164,62 @@ bool Rewrite(const std::string& path, RandomSource& src, const OpenedArchive& a,
 
 using namespace archive;
 
+namespace {
+
+// Reads the archive just written back under the master key it was written with: its directory
+// must list each added entry where it was written, and the entry must decrypt to the present bytes
+// of its source. Each added source is reported, proven or with the reason why not.
+bool ReadBackAdded(const std::string& archive, const FileHeader& header, const SecureBytes& master,
+                   const std::vector<std::pair<const Source*, ArchiveEntry>>& added,
+                   std::vector<AddedSource>& out, std::string& error) {
+    struct stat st {};
+    Fd fd(OpenRegularFile(archive, st, error));
+    if (fd.get() < 0)
+        return false;
+    FileRandomSource src(fd.get(), static_cast<std::uint64_t>(st.st_size), archive);
+    OpenedArchive b;
+    const OpeningKey none;
+    if (!OpenArchiveData(src, none, archive, b, error, &master))
+        return false;
+    if (std::memcmp(b.header.bytes, header.bytes, kHeaderSize) != 0) {
+        error = "The archive " + archive + " was replaced while it was being written.";
+        return false;
+    }
+    std::unordered_map<std::string, const ArchiveEntry*> listed;
+    for (const ArchiveEntry& e : b.entries)
+        listed.emplace(e.path, &e);
+    for (const auto& [source, written] : added) {
+        AddedSource result;
+        result.path = source->path;
+        result.entry = written.path;
+        const auto it = listed.find(written.path);
+        if (it == listed.end() || it->second->offset != written.offset ||
+            it->second->length != written.length ||
+            std::memcmp(it->second->stream, written.stream, 16) != 0) {
+            result.error = "The archive does not list the entry " + written.path + " as it was written.";
+            out.push_back(std::move(result));
+            continue;
+        }
+        struct stat before {};
+        Fd in(OpenRegularFile(source->path, before, result.error));
+        if (in.get() >= 0) {
+            SourceComparison comparison(in.get(), static_cast<std::uint64_t>(before.st_size), source->path);
+            struct stat after {};
+            result.verified = DecryptEntry(src, b, *it->second, comparison, result.error) &&
+                              comparison.Complete(result.error) && ::fstat(in.get(), &after) == 0 &&
+                              platform::SnapshotOf(after) == platform::SnapshotOf(before);
+            if (result.verified)
+                result.snapshot = platform::SnapshotOf(before);
+            else if (result.error.empty())
+                result.error = "The file " + source->path + " changed while its entry was checked.";
+        }
+        out.push_back(std::move(result));
+    }
+    return true;
+}
+
+} // namespace
+
 bool AddToArchive(const std::string& archive, const std::vector<std::string>& sources,
                   const std::string& keyOrPassword, bool keyFile, const ArchiveAddOptions& options,
                   std::string& error, int* added) {
@@ -265,6 +323,18 @@ bool AddToArchive(const std::string& archive, const std::vector<std::string>& so
         return false;
     if (added)
         *added = static_cast<int>(toAdd.size());
+    if (options.added) {
+        // The added entries follow the kept ones, in the order they were added.
+        const std::vector<ArchiveEntry>& written = writer.entries();
+        std::vector<std::pair<const Source*, ArchiveEntry>> pairs;
+        const std::size_t first = written.size() - toAdd.size();
+        for (std::size_t i = 0; i < toAdd.size(); ++i)
+            pairs.emplace_back(toAdd[i], written[first + i]);
+        std::string readBackError;
+        if (!ReadBackAdded(archive, a.header, a.master, pairs, *options.added, readBackError))
+            for (const auto& [source, entry] : pairs)
+                options.added->push_back({source->path, entry.path, {}, false, readBackError});
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "corecrypt/Paths.h"
 #include "corecrypt/StreamIo.h"
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 #include <zlib.h>
 
@@ -67,8 +68,32 @@ private:
 
 } // namespace
 
-bool EncryptFile(const std::string& source, const std::string& destination, const std::string& keyOrPassword,
-                 bool keyFile, int code, bool compress, std::string& error) {
+namespace {
+
+// Opens the encrypted file just written and decrypts it under the keys it was written with (no
+// second key derivation), comparing every byte with the source still open as `in`.
+bool ReadBack(const std::string& destination, const FileHeader& written, const FileKeys& keys, int in,
+              const std::string& source, std::uint64_t size, std::string& error) {
+    struct stat st {};
+    Fd copy(OpenRegularFile(destination, st, error));
+    if (copy.get() < 0)
+        return false;
+    FdSource reader(copy.get(), destination);
+    FileHeader header;
+    int code = 0;
+    if (!ReadFileHeader(reader, header, code, error) ||
+        std::memcmp(header.bytes, written.bytes, kHeaderSize) != 0) {
+        error = "The encrypted copy of " + source + " does not read back as it was written.";
+        return false;
+    }
+    SourceComparison comparison(in, size, source);
+    return DecryptStream(reader, header, keys, comparison, destination, true, error) &&
+           comparison.Complete(error);
+}
+
+bool Encrypt(const std::string& source, const std::string& destination, const std::string& keyOrPassword,
+             bool keyFile, int code, bool compress, bool verify, platform::FileSnapshot* snapshot,
+             std::string& error) {
     int resolved = 0;
     if (!ResolveAlgorithmMode(code, resolved)) {
         error = "Unknown algorithm-mode code " + std::to_string(code) + ".";
@@ -95,9 +120,33 @@ bool EncryptFile(const std::string& source, const std::string& destination, cons
     FileMetadata meta = MetadataOf(st, compress);
     meta.name = BaseName(source);
     if (!out.open(error) || !out.write(header.bytes, kHeaderSize, error) ||
-        !EncryptStream(in.get(), source, meta, writer, error))
+        !EncryptStream(in.get(), source, meta, writer, error) || !out.commit(error))
         return false;
-    return out.commit(error);
+    if (!verify)
+        return true;
+    struct stat after {};
+    if (::fstat(in.get(), &after) != 0 || !(platform::SnapshotOf(after) == platform::SnapshotOf(st))) {
+        error = "The file " + source + " changed while it was being encrypted.";
+        return false;
+    }
+    if (!ReadBack(destination, header, keys, in.get(), source, meta.size, error))
+        return false;
+    if (snapshot)
+        *snapshot = platform::SnapshotOf(st);
+    return true;
+}
+
+} // namespace
+
+bool EncryptFile(const std::string& source, const std::string& destination, const std::string& keyOrPassword,
+                 bool keyFile, int code, bool compress, std::string& error) {
+    return Encrypt(source, destination, keyOrPassword, keyFile, code, compress, false, nullptr, error);
+}
+
+bool EncryptFileVerified(const std::string& source, const std::string& destination,
+                         const std::string& keyOrPassword, bool keyFile, int code, bool compress,
+                         platform::FileSnapshot* snapshot, std::string& error) {
+    return Encrypt(source, destination, keyOrPassword, keyFile, code, compress, true, snapshot, error);
 }
 
 bool DecryptFile(const std::string& source, const std::string& destination, const std::string& keyOrPassword,

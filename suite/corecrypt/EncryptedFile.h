@@ -19,12 +19,20 @@ int EncryptFileTo(const char* source, const char* destination, const char* keyOr
 int DecryptFileTo(const char* source, const char* destination, const char* keyOrPassword, int overwrite,
                   int restoreTimes, char* errorText, int errorTextSize);
 
+#include "platform/RegularFile.h"
+
 #include <string>
 
 namespace corecrypt {
 // The same, for C++ callers (the console commands): `written` receives the decrypted file's path.
 bool EncryptFile(const std::string& source, const std::string& destination, const std::string& keyOrPassword,
                  bool keyFile, int algorithmMode, bool compress, std::string& error);
+// EncryptFile, then the proof that the source may go: the encrypted file, once in place, is read
+// back and decrypted under the keys it was written with, and its bytes are compared with the
+// source's. `snapshot` receives the source as it was read; a source that changed meanwhile fails.
+bool EncryptFileVerified(const std::string& source, const std::string& destination,
+                         const std::string& keyOrPassword, bool keyFile, int algorithmMode, bool compress,
+                         platform::FileSnapshot* snapshot, std::string& error);
 bool DecryptFile(const std::string& source, const std::string& destination, const std::string& keyOrPassword,
                  bool overwrite, bool restoreTimes, std::string* written, std::string& error);
 // What the header of an encrypted file says: key file or password, and the algorithm-mode code.

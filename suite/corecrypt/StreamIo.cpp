@@ -1,5 +1,7 @@
 #include "corecrypt/StreamIo.h"
 
+#include "platform/FileIo.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -66,6 +68,34 @@ bool EncryptStream(int fd, const std::string& source, const FileMetadata& meta, 
         return false;
     }
     return writer.Finish(error);
+}
+
+bool SourceComparison::Mismatch(std::string& error) const {
+    error = "The encrypted copy of " + m_source + " does not read back as the file's bytes.";
+    return false;
+}
+
+bool SourceComparison::Begin(const FileMetadata& metadata, std::string& error) {
+    return metadata.size == m_size || Mismatch(error);
+}
+
+bool SourceComparison::Write(const std::uint8_t* data, std::size_t size, std::string& error) {
+    if (size > m_size - m_at)
+        return Mismatch(error);
+    if (m_buffer.size() < size)
+        m_buffer.resize(size);
+    if (!platform::ReadAllAt(m_fd, m_buffer.data(), size, static_cast<off_t>(m_at))) {
+        error = "Cannot read " + m_source + " again to check its encrypted copy: " + std::strerror(errno);
+        return false;
+    }
+    if (std::memcmp(m_buffer.data(), data, size) != 0)
+        return Mismatch(error);
+    m_at += size;
+    return true;
+}
+
+bool SourceComparison::Complete(std::string& error) const {
+    return m_at == m_size || Mismatch(error);
 }
 
 } // namespace corecrypt

@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace corecrypt {
 
@@ -135,5 +136,26 @@ bool LoadOpeningKey(const std::string& keyOrPassword, bool keyFile, OpeningKey& 
 // when meta.compressed) through `writer` and finishes it. Fails when the file's size changes.
 bool EncryptStream(int fd, const std::string& source, const FileMetadata& meta, ChunkWriter& writer,
                    std::string& error);
+
+// Takes the plain bytes of a stream just written and compares them with the source they were
+// made from, read again from its open descriptor: the read-back proof that the encrypted copy
+// holds exactly the source's bytes before anyone may remove the source.
+class SourceComparison : public PlainSink {
+public:
+    SourceComparison(int fd, std::uint64_t size, std::string source)
+        : m_fd(fd), m_size(size), m_source(std::move(source)) {}
+    bool Begin(const FileMetadata& metadata, std::string& error) override;
+    bool Write(const std::uint8_t* data, std::size_t size, std::string& error) override;
+    // True when every byte of the source was seen and matched.
+    bool Complete(std::string& error) const;
+
+private:
+    bool Mismatch(std::string& error) const;
+    int m_fd;
+    std::uint64_t m_size;
+    std::string m_source;
+    std::uint64_t m_at = 0;
+    std::vector<std::uint8_t> m_buffer;
+};
 
 } // namespace corecrypt

@@ -42,7 +42,7 @@ class Keeper {
 public:
     explicit Keeper(Mode mode)
         : m_mode(mode), m_scheduler([] { return tasksched::GetSchedulePath(); },
-                                    [this](CAction* task) { return RunBusy(task); }) {}
+                                    [this](const std::vector<CAction*>& tasks) { return RunBusy(tasks); }) {}
     ~Keeper() { Shutdown(); }
 
     int Start();
@@ -51,7 +51,7 @@ public:
 private:
     std::int32_t Handle(const platform::CommandRecord& record);
     bool CreateKeyStore();
-    bool RunBusy(CAction* task);
+    bool RunBusy(const std::vector<CAction*>& tasks);
     void Publish(std::uint32_t busyTask = 0);
     void Shutdown();
 
@@ -151,9 +151,9 @@ std::int32_t Keeper::Handle(const platform::CommandRecord& record) {
 }
 
 // While a task runs nobody is served; what is published tells the callers why.
-bool Keeper::RunBusy(CAction* task) {
-    Publish(static_cast<std::uint32_t>(task->m_nId));
-    const bool ok = RunTask(task);
+bool Keeper::RunBusy(const std::vector<CAction*>& tasks) {
+    Publish(static_cast<std::uint32_t>(tasks.front()->m_nId));
+    const bool ok = RunTasks(tasks);
     Publish();
     return ok;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CAction;
 
@@ -18,8 +19,13 @@ int Run(Mode mode);
 void Log(const std::string& line);
 std::string LogPath();
 
-// Runs one task copy the way the control center's "Run task" does, without windows. Appends
-// the run's error lines and summary to the log; true when the task ran without errors.
-bool RunTask(CAction* task);
+// Runs task copies the way the control center runs a task list, without windows: as one run,
+// encrypt tasks first, so a delete task never removes what an encrypt task of the run selected
+// and did not encrypt. Appends the run's error lines and summary to the log; true when the run
+// had no errors.
+bool RunTasks(const std::vector<CAction*>& tasks);
+inline bool RunTask(CAction* task) {
+    return RunTasks({task});
+}
 
 } // namespace keeper

@@ -2,7 +2,6 @@
 
 #include "tasks/manager/TaskManager.h"
 #include "tasks/model/Action.h"
-#include "tasks/model/FileAction.h"
 
 namespace keeper {
 namespace {
@@ -24,17 +23,18 @@ int LogFeedback(FEEDBACKITEM_* item) {
 
 } // namespace
 
-// As the control center's "Run task": the copy goes into a temporary task manager of its own,
-// file tasks get their file list, and the manager executes it without windows.
-bool RunTask(CAction* task) {
+bool RunTasks(const std::vector<CAction*>& tasks) {
     g_runErrors = 0;
     CTaskManager manager(&LogFeedback);
-    const std::int32_t id = task->m_nId;
-    manager.AddTask(task);
-    if (auto* fileTask = dynamic_cast<CFileAction*>(task))
-        manager.ListFiles(fileTask, nullptr);
+    std::vector<std::int32_t> ids;
+    for (CAction* task : tasks) {
+        ids.push_back(task->m_nId);
+        manager.AddTask(task);
+    }
+    // Each file task lists its own files as it comes to run.
     manager.Execute(1);
-    task->m_nId = id;
+    for (std::size_t i = 0; i < tasks.size(); ++i)
+        tasks[i]->m_nId = ids[i];
     Log("summary: " + std::to_string(g_runErrors) + (g_runErrors == 1 ? " error" : " errors"));
     return g_runErrors == 0;
 }

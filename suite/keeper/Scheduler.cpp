@@ -49,8 +49,10 @@ Scheduler::Scheduler(std::function<std::string()> schedulePath, Runner run)
 void Scheduler::SetOn(bool on) {
     m_on = on;
     m_replan = true;
-    if (!on)
+    if (!on) {
         m_nextId = 0;
+        m_nextIds.clear();
+    }
 }
 
 int Scheduler::Step() {
@@ -78,6 +80,7 @@ int Scheduler::Step() {
 void Scheduler::Plan(std::int64_t nowMs) {
     m_replan = false;
     m_nextId = 0;
+    m_nextIds.clear();
     m_lastPlanMs = nowMs;
     if (!m_on)
         return;
@@ -102,14 +105,19 @@ void Scheduler::Plan(std::int64_t nowMs) {
             best = at;
             m_nextId = static_cast<std::uint32_t>(task->m_nId);
             m_nextDue = at;
+            m_nextIds = {m_nextId};
+        } else if (at != 0 && at == best && m_nextId != 0) {
+            // Due in the same second: one run.
+            m_nextIds.push_back(static_cast<std::uint32_t>(task->m_nId));
         }
     });
 }
 
 void Scheduler::RunPlanned() {
-    const std::uint32_t id = m_nextId;
+    const std::vector<std::uint32_t> ids = m_nextIds;
     m_nextId = 0;
-    RunOne(id, m_nextDue, true);
+    m_nextIds.clear();
+    RunTogether(ids, m_nextDue, true);
     m_replan = true;
 }
 
@@ -127,40 +135,54 @@ void Scheduler::RunStartupPass() {
         if (task->m_nRunType == 3 && task->GetNextRun(now) != 0)
             ids.push_back(static_cast<std::uint32_t>(task->m_nId));
     });
-    for (std::uint32_t id : ids)
-        RunOne(id, now, false);
+    RunTogether(ids, now, false);
 }
 
-// Runs the stored task with this id from a fresh read of the schedule, so that an edit made
+// Runs the stored tasks with these ids from a fresh read of the schedule, so that an edit made
 // since the plan was made (a changed rule, a removed task) is honoured.
-void Scheduler::RunOne(std::uint32_t id, std::int64_t due, bool checkDue) {
+void Scheduler::RunTogether(const std::vector<std::uint32_t>& ids, std::int64_t due, bool checkDue) {
     CTaskManager manager;
     std::string error;
     if (!tasksched::ReadSchedule(m_path, manager, error)) {
         Log("cannot read the schedule " + m_path + ": " + error);
         return;
     }
-    CAction* stored = manager.GetTaskById(id);
-    if (!stored) {
-        Log("task " + std::to_string(id) + " is no longer in the schedule");
-        return;
+    std::vector<std::unique_ptr<CAction>> copies;
+    std::vector<CAction*> tasks;
+    std::vector<std::string> labels;
+    std::vector<std::uint32_t> ran;
+    for (const std::uint32_t id : ids) {
+        CAction* stored = manager.GetTaskById(id);
+        if (!stored) {
+            Log("task " + std::to_string(id) + " is no longer in the schedule");
+            continue;
+        }
+        if (checkDue && NextDue(stored, due) != due) {
+            Log(TaskLabel(stored) + " is no longer due at " + std::to_string(due) + "; planned anew");
+            continue;
+        }
+        std::unique_ptr<CAction> copy(tasksched::CopyTask(stored));
+        if (!copy) {
+            Log(TaskLabel(stored) + " is of no known kind; skipped");
+            continue;
+        }
+        copy->m_nId = stored->m_nId;
+        labels.push_back(TaskLabel(copy.get()));
+        ran.push_back(id);
+        tasks.push_back(copy.get());
+        copies.push_back(std::move(copy));
     }
-    if (checkDue && NextDue(stored, due) != due) {
-        Log(TaskLabel(stored) + " is no longer due at " + std::to_string(due) + "; planned anew");
+    if (tasks.empty())
         return;
-    }
-    std::unique_ptr<CAction> copy(tasksched::CopyTask(stored));
-    if (!copy) {
-        Log(TaskLabel(stored) + " is of no known kind; skipped");
-        return;
-    }
-    copy->m_nId = stored->m_nId;
     const std::int64_t startedMs = platform::NowMs();
-    Log("run " + TaskLabel(copy.get()) + " due " + std::to_string(due) + ", started " +
-        std::to_string(startedMs - due * 1000) + " ms after its due second");
+    std::string all;
+    for (const std::string& label : labels)
+        all += (all.empty() ? "" : ", ") + label;
+    Log("run " + all + " due " + std::to_string(due) + ", started " + std::to_string(startedMs - due * 1000) +
+        " ms after its due second");
     bool ok = false;
     try {
-        ok = m_run(copy.get());
+        ok = m_run(tasks);
     } catch (const CUIException& e) {
         Log("error: " + e.GetReportText());
     } catch (const std::exception& e) {
@@ -168,8 +190,12 @@ void Scheduler::RunOne(std::uint32_t id, std::int64_t due, bool checkDue) {
     } catch (...) {
         Log("error: unknown failure");
     }
-    Log("end " + TaskLabel(copy.get()) + (ok ? ": done" : ": failed"));
-    RecordRun(id, startedMs / 1000);
+    // By the labels and ids read before the run: a run that failed part way may have left the
+    // copies renumbered.
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        Log("end " + labels[i] + (ok ? ": done" : ": failed"));
+        RecordRun(ran[i], startedMs / 1000);
+    }
 }
 
 void Scheduler::RecordRun(std::uint32_t id, std::int64_t started) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class CAction;
 
@@ -20,11 +21,13 @@ std::int64_t NextDue(CAction* task, std::int64_t now);
 // A run whose time has come is made once, however late: after a suspend or a clock set forward
 // the task runs when the loop looks again, not once per missed time. Before it runs, the fresh
 // schedule must still hold the task with that time, so a task removed or moved meanwhile is not
-// run. A clock set back, a schedule that changed, and every minute lead to a new plan.
+// run. A clock set back, a schedule that changed, and every minute lead to a new plan. Tasks that
+// run together (the start-up pass, timed tasks due in the same second) form one run, so that what an encrypt
+// task of it failed to encrypt is kept from the delete tasks of the same run.
 class Scheduler {
 public:
-    // Runs one task copy; true when it ran without errors. Its id is the stored task's.
-    using Runner = std::function<bool(CAction* task)>;
+    // Runs task copies as one run; true when it ran without errors. Their ids are the stored tasks'.
+    using Runner = std::function<bool(const std::vector<CAction*>& tasks)>;
 
     Scheduler(std::function<std::string()> schedulePath, Runner run);
 
@@ -50,7 +53,7 @@ public:
 private:
     void Plan(std::int64_t nowMs);
     void RunPlanned();
-    void RunOne(std::uint32_t id, std::int64_t due, bool checkDue);
+    void RunTogether(const std::vector<std::uint32_t>& ids, std::int64_t due, bool checkDue);
     void RecordRun(std::uint32_t id, std::int64_t started);
 
     std::function<std::string()> m_schedulePath;
@@ -59,6 +62,7 @@ private:
     bool m_replan = true;
     std::string m_path;
     std::uint32_t m_nextId = 0;
+    std::vector<std::uint32_t> m_nextIds; // every task due at m_nextDue, m_nextId first
     std::int64_t m_nextDue = 0;
     std::int64_t m_lastPlanMs = 0;
     std::string m_lastLoadError;

@@ -10,6 +10,26 @@
 
 namespace platform {
 
+FileSnapshot SnapshotOf(const struct stat& st) {
+    FileSnapshot s;
+    s.device = static_cast<std::uint64_t>(st.st_dev);
+    s.inode = static_cast<std::uint64_t>(st.st_ino);
+    s.size = static_cast<std::uint64_t>(st.st_size);
+    s.modified = st.st_mtim.tv_sec;
+    s.modifiedNanos = st.st_mtim.tv_nsec;
+    s.changed = st.st_ctim.tv_sec;
+    s.changedNanos = st.st_ctim.tv_nsec;
+    return s;
+}
+
+bool TakeSnapshot(const std::string& path, FileSnapshot& snapshot) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    snapshot = SnapshotOf(st);
+    return true;
+}
+
 int OpenRegularFile(const std::string& path, std::string& error) {
     // Non-blocking only for the open itself: a FIFO without a writer would otherwise hold it.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

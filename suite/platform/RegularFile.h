@@ -3,7 +3,28 @@
 #include <cstdint>
 #include <string>
 
+struct stat;
+
 namespace platform {
+
+// A file as it was at one moment: which file it is (device and inode, the same through every
+// link, bind mount or spelling of its path) and its size and last changes. Two snapshots of one
+// file differ once its bytes were written, since writing moves the change time.
+struct FileSnapshot {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t modifiedNanos = 0;
+    std::int64_t changed = 0;
+    std::int64_t changedNanos = 0;
+    bool SameFile(const FileSnapshot& other) const { return device == other.device && inode == other.inode; }
+    bool operator==(const FileSnapshot&) const = default;
+};
+
+FileSnapshot SnapshotOf(const struct stat& st);
+// The file `path` names, links followed; false when there is none.
+bool TakeSnapshot(const std::string& path, FileSnapshot& snapshot);
 
 // Opens `path` for reading only when it is a regular file (a link to one is followed). A FIFO,
 // a device or a folder is refused at once instead of being waited on: opening a FIFO for

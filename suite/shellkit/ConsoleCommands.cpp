@@ -19,12 +19,12 @@
 #include <map>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace shellkit {
 namespace {
 
 const char kCaption[] = "qmcenter";
-constexpr int kWipeRounds = 3;
 
 std::string Lower(std::string s) {
     for (char& c : s)
@@ -146,7 +146,9 @@ private:
         if (o.paths.empty())
             return Usage(encrypt ? "no file to encrypt" : "no file to decrypt");
         if (o.output && !IsDirectory(*o.output))
-            return Usage("the output folder " + *o.output + " does not exist");
+            return Usage(corecrypt::PathExists(*o.output)
+                             ? "the output " + *o.output + " is a file; --output names a folder"
+                             : "the output folder " + *o.output + " does not exist");
         return true;
     }
 
@@ -255,14 +257,23 @@ private:
                 continue;
             }
             std::string error;
-            if (!corecrypt::EncryptFile(file, dest, *secret, o.key.has_value(), code, o.compress, error)) {
+            // A file about to be wiped goes only once its encrypted copy read back as its bytes.
+            platform::FileSnapshot read;
+            if (!(o.wipe ? corecrypt::EncryptFileVerified(file, dest, *secret, o.key.has_value(), code,
+                                                          o.compress, &read, error)
+                         : corecrypt::EncryptFile(file, dest, *secret, o.key.has_value(), code, o.compress,
+                                                  error))) {
                 Fail(file, error);
                 continue;
             }
             m_out << "Encrypted " << file << " -> " << dest << '\n';
             if (o.wipe) {
                 char wipeError[2000] = "";
-                if (!WipeFile(file.c_str(), wipeError, sizeof wipeError, kWipeRounds, 0))
+                platform::FileSnapshot now;
+                if (!platform::TakeSnapshot(file, now) || !(now == read))
+                    Fail(file, "encrypted, but not wiped: the file changed after it was encrypted");
+                else if (!WipeFile(file.c_str(), wipeError, sizeof wipeError, encreg::qmreg.GetWipeRounds(),
+                                   0))
                     Fail(file, std::string("encrypted, but not wiped: ") + wipeError);
                 else
                     m_out << "Wiped " << file << '\n';
@@ -290,7 +301,9 @@ private:
     }
 
     // Adds the paths to the archive (created when missing); entries that exist already follow
-    // the archive overwrite setting, asked on the terminal when it says so.
+    // the archive overwrite setting, asked on the terminal when it says so. A file whose entry
+    // was kept without a person saying so is a failure; with --wipe only the files added and read
+    // back are wiped.
     int EncryptIntoArchive(int code) {
         const Options& o = m_options;
         const std::string& archive = *o.archive;
@@ -305,17 +318,55 @@ private:
         options.extensionsNotCompressed = encreg::qmreg.GetExtsNotCompress();
         options.recurse = true;
         options.algorithmMode = code;
+        std::vector<corecrypt::AddedSource> added;
+        options.added = &added;
         std::string error;
-        int added = 0;
+        std::vector<corecrypt::ArchiveSource> files;
         try {
-            if (!corecrypt::AddToArchive(archive, o.paths, *secret, o.key.has_value(), options, error,
-                                         &added))
+            if (!corecrypt::CollectArchiveSources(o.paths, true, files, error) ||
+                !corecrypt::AddToArchive(archive, o.paths, *secret, o.key.has_value(), options, error)) {
                 Fail(archive, error);
-            else
-                m_out << "Added " << added << (added == 1 ? " file" : " files") << " to " << archive << '\n';
+                return 1;
+            }
         } catch (const CQMException& e) {
             Fail(archive, e.GetReportText());
+            return 1;
         }
+        std::map<std::string, const corecrypt::AddedSource*> byPath;
+        for (const corecrypt::AddedSource& a : added)
+            byPath[a.path] = &a;
+        const bool askedSomeone = options.overwrite == corecrypt::kAskEntry && ::isatty(0);
+        platform::FileSnapshot self;
+        platform::TakeSnapshot(archive, self);
+        int count = 0;
+        for (const corecrypt::ArchiveSource& file : files) {
+            platform::FileSnapshot source;
+            if (platform::TakeSnapshot(file.path, source) && source.SameFile(self))
+                continue; // the archive never goes into itself
+            const auto it = byPath.find(file.path);
+            if (it == byPath.end()) {
+                if (!askedSomeone || o.wipe)
+                    Fail(file.path, "not added: the archive keeps its entry " + file.entry);
+                continue;
+            }
+            if (!it->second->verified) {
+                Fail(file.path, "added, but its entry does not read back: " + it->second->error);
+                continue;
+            }
+            ++count;
+            if (!o.wipe)
+                continue;
+            platform::FileSnapshot now;
+            char wipeError[2000] = "";
+            if (!platform::TakeSnapshot(file.path, now) || !(now == it->second->snapshot))
+                Fail(file.path, "added, but not wiped: the file changed after it was added");
+            else if (!WipeFile(file.path.c_str(), wipeError, sizeof wipeError, encreg::qmreg.GetWipeRounds(),
+                               0))
+                Fail(file.path, std::string("added, but not wiped: ") + wipeError);
+            else
+                m_out << "Wiped " << file.path << '\n';
+        }
+        m_out << "Added " << count << (count == 1 ? " file" : " files") << " to " << archive << '\n';
         return m_failures ? 1 : 0;
     }
 

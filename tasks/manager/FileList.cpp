@@ -82,18 +82,26 @@ bool FileKeyLess::operator()(const std::string& a, const std::string& b) const {
     return a < b;
 }
 
+bool jobkit::IsAbsoluteLocation(const std::string& path) {
+    return !path.empty() && path.front() == '/';
+}
+
 unsigned CTaskManager::ListFiles(CFileAction* task, CALLBACKSTRUCT_* progress) {
     if (progress)
         progress->bContinue = 1;
     // Each reported setting error also counts against the listing.
-    auto fail = [&](const std::string& item, int code) {
+    auto fail = [&](const std::string& item, int code, const std::string& detail = "") {
         if (progress)
             ++progress->nErrors;
-        ReportError(task, item, code, "");
+        ReportError(task, item, code, detail);
         return 0u;
     };
+    // An empty Location would be "/" and a relative one the current folder, which is "/" for
+    // keeper: neither is what anybody meant.
+    if (!jobkit::IsAbsoluteLocation(task->m_csLocation))
+        return fail(task->m_csLocation, 515, jobkit::kNotAbsoluteDetail);
     std::string folder = task->m_csLocation;
-    if (folder.empty() || folder.back() != '/')
+    if (folder.back() != '/')
         folder += '/';
     if (!IsDirectory(folder))
         return fail(folder, 515);
@@ -103,22 +111,38 @@ unsigned CTaskManager::ListFiles(CFileAction* task, CALLBACKSTRUCT_* progress) {
     if (masks.back() != '|')
         throw CUIException(0, kWrongMask, "");
     masks.erase(0, 1);
-    if (auto* enc = dynamic_cast<CActionEncryptFile*>(task)) {
-        if (!enc->m_csDestFolder.empty() && !IsDirectory(enc->m_csDestFolder))
-            return fail(enc->m_csDestFolder, 517);
-        if (enc->m_bArchive && enc->m_csArchive.empty())
-            return fail("", 518);
-        if (enc->m_bArchive) {
-            const std::string archiveFolder = FolderOf(enc->m_csArchive);
-            if (!archiveFolder.empty() && !IsDirectory(archiveFolder))
-                return fail(archiveFolder, 519);
-        }
-        if (!enc->m_csKeyFile.empty() && !IsFile(enc->m_csKeyFile))
-            return fail(enc->m_csKeyFile, 520);
-        if (enc->m_csKeyFile.empty() && enc->m_csEncPassword.empty())
-            return fail("", 521);
-    }
     const std::string start = FolderWithSlash(folder);
+    if (auto* enc = dynamic_cast<CActionEncryptFile*>(task)) {
+        int code = 0;
+        std::string item;
+        std::string detail;
+        if (!enc->m_csDestFolder.empty() && !jobkit::IsAbsoluteLocation(enc->m_csDestFolder))
+            code = 517, item = enc->m_csDestFolder, detail = jobkit::kNotAbsoluteDetail;
+        else if (!enc->m_csDestFolder.empty() && !IsDirectory(enc->m_csDestFolder))
+            code = 517, item = enc->m_csDestFolder;
+        else if (enc->m_bArchive && enc->m_csArchive.empty())
+            code = 518;
+        else if (enc->m_bArchive && !jobkit::IsAbsoluteLocation(enc->m_csArchive))
+            code = 519, item = enc->m_csArchive, detail = jobkit::kNotAbsoluteDetail;
+        else if (enc->m_bArchive && !IsDirectory(FolderOf(enc->m_csArchive)))
+            code = 519, item = FolderOf(enc->m_csArchive);
+        else if (!enc->m_csKeyFile.empty() && !IsFile(enc->m_csKeyFile))
+            code = 520, item = enc->m_csKeyFile;
+        else if (enc->m_csKeyFile.empty() && enc->m_csEncPassword.empty())
+            code = 521;
+        if (code) {
+            // The task will not run, so a later task of this run must not remove what it was
+            // meant to encrypt.
+            if (m_inRun)
+                GuardSelection(task, start, masks);
+            return fail(item, code, detail);
+        }
+    }
+    return WalkMasks(task, start, masks, progress);
+}
+
+unsigned CTaskManager::WalkMasks(CFileAction* task, const std::string& start, std::string masks,
+                                 CALLBACKSTRUCT_* progress) {
     unsigned count = 0;
     while (!masks.empty()) {
         if (masks.size() < 3)
@@ -129,6 +153,19 @@ unsigned CTaskManager::ListFiles(CFileAction* task, CALLBACKSTRUCT_* progress) {
         count += SearchDir(start, mask, task->m_bSubfolders, task, progress);
     }
     return count;
+}
+
+void CTaskManager::GuardSelection(CFileAction* task, const std::string& start, const std::string& masks) {
+    FileMap listed;
+    std::swap(listed, m_mapFiles);
+    try {
+        WalkMasks(task, start, masks, nullptr);
+    } catch (const CUIException&) {
+        // What was found before the bad mask is guarded all the same.
+    }
+    for (const auto& [path, entry] : m_mapFiles)
+        m_ledger.Selected(path);
+    std::swap(listed, m_mapFiles);
 }
 
 unsigned CTaskManager::SearchDir(const std::string& start, const std::string& mask, int recurse,

@@ -5,7 +5,9 @@
 #include "misckit/ErrorList.h"
 #include "misckit/Registry.h"
 #include "netkit/Mail.h"
+#include "platform/RegularFile.h"
 #include "platform/Trash.h"
+#include "platform/XdgPaths.h"
 #include "tasks/manager/TaskManager.h"
 #include "tasks/manager/TaskWindows.h"
 #include "tasks/model/ActionDeleteFile.h"
@@ -19,6 +21,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <map>
 #include <sys/stat.h>
 #include <thread>
 
@@ -27,7 +30,12 @@ namespace {
 const char kOverwriteDetail[] =
     "To overwrite existing files automatically, set the \t\"Always overwrite files with "
     "the same name\" option in encryption settings.";
-const char kNotEncryptedDetail[] = "The file was not encrypted earlier in this run, so it is kept.";
+const char kTakenDetail[] = "Another file of this run was encrypted to this name; this file is kept.";
+const char kNotEncryptedDetail[] =
+    "This name belongs to a file that is not an encrypted file; it is not replaced and this file is kept.";
+const char kOwnOutputDetail[] = "This run has just written this encrypted file, so it is kept.";
+const char kSourceDetail[] =
+    "This name belongs to a file that this run is to encrypt; it is not replaced and this file is kept.";
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -70,6 +78,24 @@ bool WipePath(const std::string& path, int rounds, std::string& error) {
     return false;
 }
 
+// The file a name already belongs to, when it must not be replaced.
+const char* TakenBy(const jobkit::RunLedger& ledger, const std::string& destination) {
+    if (ledger.WrittenThisRun(destination))
+        return kTakenDetail;
+    platform::FileSnapshot there;
+    if (!platform::TakeSnapshot(destination, there))
+        return nullptr;
+    if (ledger.Unsecured(there))
+        return kSourceDetail;
+    // Replacing existing encrypted files is what the overwrite setting allows, nothing else.
+    bool keyFile = false, archive = false;
+    int code = 0;
+    std::string error;
+    if (!corecrypt::ReadEncryptedFileInfo(destination, keyFile, code, error, &archive) || archive)
+        return kNotEncryptedDetail;
+    return nullptr;
+}
+
 struct OwnWindow {
     std::unique_ptr<jobkit::ITaskCancelWindow> window;
     explicit operator bool() const { return window != nullptr; }
@@ -93,7 +119,7 @@ void CTaskManager::ExecCallBack(CALLBACKSTRUCT_* record) {
 void CTaskManager::Execute(int silent) {
     CALLBACKSTRUCT_ run;
     misckit::vsErrorItems.clear();
-    m_notEncrypted.clear();
+    m_ledger.Clear();
     m_inRun = true;
     std::unique_ptr<jobkit::ITaskCancelWindow> window;
     if (!silent) {
@@ -128,7 +154,7 @@ void CTaskManager::Execute(int silent) {
     runAll(m_lstDelete);
     window.reset();
     m_inRun = false;
-    m_notEncrypted.clear();
+    m_ledger.Clear();
     if (!silent) {
         char line[64];
         std::snprintf(line, sizeof line, "Done. %d errors.", taskRecord.nErrors);
@@ -142,7 +168,7 @@ void CTaskManager::ExecuteTask(CAction* task, CALLBACKSTRUCT_* record) {
         return;
     }
     if (!m_inRun)
-        m_notEncrypted.clear();
+        m_ledger.Clear();
     CALLBACKSTRUCT_ own;
     OwnWindow window;
     if (!record) {
@@ -159,8 +185,18 @@ void CTaskManager::ExecuteTask(CAction* task, CALLBACKSTRUCT_* record) {
         }
         MailStep(mail, use, own);
     } else if (auto* fileTask = dynamic_cast<CFileAction*>(task)) {
-        if (m_mapFiles.empty())
-            BuildTaskList(fileTask, 0);
+        // Each task works on its own files only, whatever an earlier task (one that ended early)
+        // or a listing of the whole task list left behind. Its listing errors count in the run.
+        m_mapFiles.clear();
+        CALLBACKSTRUCT_ listing;
+        ListFiles(fileTask, &listing);
+        use.nErrors += listing.nErrors;
+        if (listing.nErrors && dynamic_cast<CActionEncryptFile*>(task)) {
+            // A setting error: the task cannot encrypt anything.
+            if (window)
+                SendFeedback(Format("Done. %d errors.", use.nErrors, 0));
+            return;
+        }
         if (window) {
             window->SetCountFormat("%d of %d files has been processed");
             window->SetTotal(static_cast<int>(m_mapFiles.size()));
@@ -218,10 +254,26 @@ void CTaskManager::MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBA
 
 CTaskManager::EncryptEnd CTaskManager::ArchiveStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use,
                                                    bool ownWindow, bool batch, const CQMRegistry& settings) {
+    // Each file is named in the archive by its path below the Location ("/./" marks where that
+    // begins), so that two files of one name from two folders are two entries.
     std::vector<std::string> sources;
+    std::map<std::string, std::string> listedBySource;
     std::uint64_t total = 0;
+    platform::FileSnapshot archive;
+    const bool archiveExists = platform::TakeSnapshot(task->m_csArchive, archive);
     for (const auto& [path, listed] : m_mapFiles) {
-        sources.push_back(path);
+        // The archive never goes into itself, and is no file of the task to report or wipe.
+        platform::FileSnapshot file;
+        if (archiveExists && platform::TakeSnapshot(path, file) && file.SameFile(archive))
+            continue;
+        const std::string& folder = listed.folder;
+        const std::string& relative = listed.relativeFolder;
+        std::string source = path;
+        if (folder.size() >= relative.size() &&
+            folder.compare(folder.size() - relative.size(), relative.size(), relative) == 0)
+            source = folder.substr(0, folder.size() - relative.size()) + "./" + relative + NameOf(path);
+        listedBySource[source] = path;
+        sources.push_back(std::move(source));
         total += static_cast<std::uint64_t>(std::max<std::int64_t>(listed.findData.size, 0));
     }
     auto* window = static_cast<jobkit::ITaskCancelWindow*>(use.pDialog);
@@ -234,12 +286,12 @@ CTaskManager::EncryptEnd CTaskManager::ArchiveStep(CActionEncryptFile* task, CAL
     use.csPhase = "Encrypting files";
     const bool keyFile = !task->m_csKeyFile.empty();
     const std::string& key = keyFile ? task->m_csKeyFile : task->m_csEncPassword;
+    std::vector<corecrypt::ArchiveEntry> entries;
     if (Exists(task->m_csArchive)) {
         use.csPhase = "Preparing for updating archive...";
         use.Callback();
         // An archive that cannot be opened with the task's key is not updated; that is reported,
         // not passed over, since the files were not saved anywhere.
-        std::vector<corecrypt::ArchiveEntry> entries;
         std::string error;
         bool opened = false;
         try {
@@ -258,40 +310,85 @@ CTaskManager::EncryptEnd CTaskManager::ArchiveStep(CActionEncryptFile* task, CAL
         if (ownWindow && window)
             window->Progress()->setRange(0, static_cast<int>(sources.size()));
     }
-    int policy = settings.GetInOverwrite();
-    if (batch && policy == corecrypt::kAskEntry)
-        policy = corecrypt::kKeepEntry;
-    char error[512] = {};
-    if (!EncryptIntoArchive(task->m_csArchive.c_str(), "", sources, key.c_str(), keyFile ? 1 : 0, error,
-                            sizeof error, policy, settings.GetCompress(),
-                            encreg::qmreg.GetExtsNotCompress().c_str(), settings.GetRecDirs(), &use,
-                            task->GetAlgorithmModeCode(), 0)) {
+    corecrypt::ArchiveAddOptions options;
+    options.overwrite = settings.GetInOverwrite();
+    if (batch && options.overwrite == corecrypt::kAskEntry)
+        options.overwrite = corecrypt::kKeepEntry;
+    options.compress = settings.GetCompress() != 0;
+    options.extensionsNotCompressed = encreg::qmreg.GetExtsNotCompress();
+    options.recurse = settings.GetRecDirs() != 0;
+    options.algorithmMode = task->GetAlgorithmModeCode();
+    options.progress = &use;
+    std::vector<corecrypt::AddedSource> added;
+    options.added = &added;
+    std::string error;
+    bool ok = false;
+    try {
+        ok = corecrypt::AddToArchive(task->m_csArchive, sources, key, keyFile, options, error);
+    } catch (const CUIException& e) {
+        error = e.GetReportText();
+    }
+    if (!ok) {
         ++use.nErrors;
         ReportError(task, "Cannot add files to archive.", 0, error);
         return EncryptEnd::KeepFileList;
     }
-    for (const std::string& path : sources)
-        m_notEncrypted.erase(path);
+    m_ledger.Written(task->m_csArchive);
+    std::map<std::string, const corecrypt::AddedSource*> bySource;
+    for (const corecrypt::AddedSource& a : added)
+        bySource[a.path] = &a;
+    std::map<std::string, const corecrypt::ArchiveEntry*> held;
+    for (const corecrypt::ArchiveEntry& e : entries)
+        held[e.path] = &e;
     if (task->m_bWipe) {
         use.csPhase = "Wiping...";
         use.Callback();
-        for (const std::string& path : sources) {
+    }
+    // Only what this run added and read back is secured, and only that may be wiped. A file whose
+    // entry the archive kept holds bytes stored nowhere else, unless the entry is that very file.
+    for (const auto& [source, path] : listedBySource) {
+        const auto it = bySource.find(source);
+        std::string why;
+        if (it == bySource.end()) {
+            const auto marked = source.find("/./");
+            const std::string entry = marked == std::string::npos ? NameOf(path) : source.substr(marked + 3);
+            const auto kept = held.find(entry);
+            struct stat st {};
+            const bool same = kept != held.end() && ::stat(path.c_str(), &st) == 0 &&
+                              static_cast<std::uint64_t>(st.st_size) == kept->second->size &&
+                              st.st_mtim.tv_sec == kept->second->modified &&
+                              static_cast<std::uint32_t>(st.st_mtim.tv_nsec) == kept->second->modifiedNanos;
+            if (same && !task->m_bWipe)
+                continue;
+            why = kept != held.end()
+                      ? "The archive keeps its entry " + entry + ", so this file was not added."
+                      : "This file was not added to the archive.";
+        } else if (!it->second->verified) {
+            why = it->second->error;
+        } else {
+            m_ledger.Secured(it->second->snapshot);
+            if (!task->m_bWipe)
+                continue;
             std::string wipeError;
-            if (!WipePath(path, 3, wipeError)) {
+            if (!m_ledger.MayRemove(path, wipeError) ||
+                !WipePath(path, CQMRegistry().GetWipeRounds(), wipeError)) {
                 ++use.nErrors;
                 if (!ReportError(task, path, 524, wipeError))
                     break;
             }
+            continue;
         }
+        ++use.nErrors;
+        if (!ReportError(task, path, 527, why))
+            break;
     }
     return EncryptEnd::ClearFileList;
 }
 
 CTaskManager::EncryptEnd CTaskManager::EncryptStep(CActionEncryptFile* task, CALLBACKSTRUCT_& use,
                                                    bool ownWindow) {
-    if (m_inRun)
-        for (const auto& [path, listed] : m_mapFiles)
-            m_notEncrypted.insert(path);
+    for (const auto& [path, listed] : m_mapFiles)
+        m_ledger.Selected(path);
     if (!use.ShouldContinue()) {
         *use.pbStopped = 1;
         return EncryptEnd::KeepFileList;
@@ -314,7 +411,8 @@ CTaskManager::EncryptEnd CTaskManager::EncryptStep(CActionEncryptFile* task, CAL
     for (auto it = m_mapFiles.begin(); it != m_mapFiles.end();) {
         const std::string& source = it->first;
         std::string destination;
-        FilePlan plan = PlanDestination(task, use, source, overwrite, noMessages != 0, destination);
+        FilePlan plan = PlanDestination(task, use, source, it->second.relativeFolder, overwrite,
+                                        noMessages != 0, destination);
         if (plan == FilePlan::Encrypt)
             plan = EncryptOne(task, use, source, destination, compress);
         if (plan == FilePlan::EndTask)
@@ -333,17 +431,27 @@ CTaskManager::EncryptEnd CTaskManager::EncryptStep(CActionEncryptFile* task, CAL
 }
 
 CTaskManager::FilePlan CTaskManager::PlanDestination(CActionEncryptFile* task, CALLBACKSTRUCT_& use,
-                                                     const std::string& source, bool overwrite,
+                                                     const std::string& source,
+                                                     const std::string& relativeFolder, bool overwrite,
                                                      bool noMessages, std::string& destination) {
     destination = source;
     if (!task->m_csDestFolder.empty()) {
-        destination = task->m_csDestFolder;
-        if (destination.back() != '/')
-            destination += '/';
-        destination += NameOf(source);
+        // Files keep their folder below the Location, so that "2023/r.pdf" and "2024/r.pdf"
+        // never become one encrypted file.
+        std::string folder = task->m_csDestFolder;
+        if (folder.back() != '/')
+            folder += '/';
+        folder += relativeFolder;
+        std::string error;
+        if (!relativeFolder.empty() && !platform::MakeFolders(folder, 0700, error)) {
+            ++use.nErrors;
+            return ReportError(task, source, 525, error) ? FilePlan::Skip : FilePlan::EndTask;
+        }
+        destination = folder + NameOf(source);
     }
     destination += ".qmp";
-    if (!Exists(destination) || overwrite)
+    // A name that is taken is refused without a question (EncryptOne), whatever the settings say.
+    if (!Exists(destination) || overwrite || TakenBy(m_ledger, destination))
         return FilePlan::Encrypt;
     if (noMessages) {
         ++use.nErrors;
@@ -378,24 +486,34 @@ CTaskManager::FilePlan CTaskManager::EncryptOne(CActionEncryptFile* task, CALLBA
                                                 const std::string& source, const std::string& destination,
                                                 int compress) {
     use.csCurrent = source;
+    // Never replaced, whatever the overwrite setting or the answer says: the encrypted copy of
+    // another file of this run, a file this run is yet to encrypt, or a file that is no
+    // encrypted file at all.
+    if (const char* taken = TakenBy(m_ledger, destination)) {
+        ++use.nErrors;
+        return ReportError(task, source, 528, taken) ? FilePlan::Skip : FilePlan::EndTask;
+    }
     const bool keyFile = !task->m_csKeyFile.empty();
     if (!keyFile && task->m_csEncPassword.empty()) {
         ++use.nErrors;
         return ReportError(task, "", 521, "") ? FilePlan::Skip : FilePlan::EndTask;
     }
     const std::string& key = keyFile ? task->m_csKeyFile : task->m_csEncPassword;
-    char error[512] = {};
-    if (!EncryptFileTo(source.c_str(), destination.c_str(), key.c_str(), keyFile ? 1 : 0,
-                       task->GetAlgorithmModeCode(), compress, error, sizeof error, 0, 0)) {
+    std::string error;
+    platform::FileSnapshot read;
+    if (!corecrypt::EncryptFileVerified(source, destination, key, keyFile, task->GetAlgorithmModeCode(),
+                                        compress != 0, &read, error)) {
         ++use.nErrors;
         return ReportError(task, source, 525, error) ? FilePlan::Skip : FilePlan::EndTask;
     }
-    m_notEncrypted.erase(source);
+    m_ledger.Secured(read);
+    m_ledger.Written(destination);
     if (task->m_bWipe) {
         use.csPhase = "Wiping...";
         use.Callback();
         std::string wipeError;
-        if (!WipePath(source, 3, wipeError)) {
+        if (!m_ledger.MayRemove(source, wipeError) ||
+            !WipePath(source, CQMRegistry().GetWipeRounds(), wipeError)) {
             ++use.nErrors;
             return ReportError(task, source, 524, wipeError) ? FilePlan::Skip : FilePlan::EndTask;
         }
@@ -419,9 +537,12 @@ void CTaskManager::DeleteStep(CActionDeleteFile* /*task*/, CALLBACKSTRUCT_& use,
         const int type = owner ? owner->m_nDelType : 0;
         int code = 0;
         std::string error;
-        if (type >= 1 && type <= 3 && m_notEncrypted.count(path)) {
-            code = type == 3 ? 524 : 523;
-            error = kNotEncryptedDetail;
+        if (type >= 1 && type <= 3 && m_ledger.WrittenThisRun(path)) {
+            // It may hold the only copy of a file this run removed.
+            code = type == 3 ? 524 : type == 1 ? 522 : 523;
+            error = kOwnOutputDetail;
+        } else if (type >= 1 && type <= 3 && !m_ledger.MayRemove(path, error)) {
+            code = type == 3 ? 524 : type == 1 ? 522 : 523;
         } else if (type == 1) {
             use.csPhase = "Moving files to Recycle Bin...";
             use.Callback();

@@ -10,6 +10,7 @@
 #include "tasks/model/ActionEncryptFile.h"
 #include "tasks/model/ActionSendEmail.h"
 #include "tasks/model/Archive.h"
+#include "tasks/model/FileAction.h"
 #include "uikit/UIException.h"
 #include "uikit/Ui.h"
 
@@ -241,6 +242,38 @@ void NoDialog() {
 }
 } // namespace
 
+namespace {
+
+// The folders and files a file task names, as text; empty for other tasks.
+std::vector<std::string*> PathsOf(CAction* task) {
+    std::vector<std::string*> paths;
+    if (auto* file = dynamic_cast<CFileAction*>(task)) {
+        paths.push_back(&file->m_csLocation);
+        if (auto* enc = dynamic_cast<CActionEncryptFile*>(task)) {
+            paths.push_back(&enc->m_csDestFolder);
+            paths.push_back(&enc->m_csArchive);
+        }
+    }
+    return paths;
+}
+
+// A task that names a folder or file by an empty or relative path is refused with a message: an
+// empty Location would mean "/", a relative one the current folder of whatever program runs it.
+bool RefuseRelativePaths(CAction* task) {
+    const std::vector<std::string*> paths = PathsOf(task);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const bool optional = i > 0; // destination folder and archive name may be empty
+        if ((optional && paths[i]->empty()) || jobkit::IsAbsoluteLocation(*paths[i]))
+            continue;
+        uikit::MessageBox("\"" + *paths[i] + "\" is not an absolute path. " + jobkit::kNotAbsoluteDetail,
+                          misckit::szAppName, uikit::Buttons::OK, uikit::Icon::Warning);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 CAction* CTaskManager::NewTaskWiz(std::uint32_t value) {
     jobkit::ITaskDialogs* dialogs = jobkit::TaskWindows().Dialogs();
     if (!dialogs) {
@@ -253,6 +286,11 @@ CAction* CTaskManager::NewTaskWiz(std::uint32_t value) {
         return nullptr;
     if (kind < 1 || kind > 3)
         throw CUIException(1, "", "");
+    if (RefuseRelativePaths(task)) {
+        // The wizard gave the task away; nobody else will release it.
+        m_loadedTasks.emplace_back(task);
+        return nullptr;
+    }
     return AddTask(task);
 }
 
@@ -262,7 +300,18 @@ int CTaskManager::ShowCurrentItemDlg(CAction* task) {
         NoDialog();
         return 2;
     }
-    return dialogs->ShowTaskProperties(task);
+    std::vector<std::string> before;
+    for (const std::string* path : PathsOf(task))
+        before.push_back(*path);
+    const int result = dialogs->ShowTaskProperties(task);
+    if (result == 1 && RefuseRelativePaths(task)) {
+        // The edit is refused as a whole: the task keeps the paths it had.
+        const std::vector<std::string*> paths = PathsOf(task);
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            *paths[i] = before[i];
+        return 2;
+    }
+    return result;
 }
 
 int CTaskManager::ShowScheduleTaskDlg(CAction* task) {

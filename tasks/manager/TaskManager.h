@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/DirectoryListing.h"
+#include "tasks/manager/RunLedger.h"
 #include "uikit/CallbackStruct.h"
 
 #include <cstdint>
@@ -47,6 +48,10 @@ using FileMap = std::map<std::string, ListedFile, FileKeyLess>;
 namespace jobkit {
 // The text of a task error code (515 to 529), or null.
 const char* ErrorTableText(int code);
+// Locations, destination folders and archive names are absolute paths.
+bool IsAbsoluteLocation(const std::string& path);
+inline constexpr const char kNotAbsoluteDetail[] =
+    "A task's folders and files must be given as absolute paths (starting with \"/\").";
 } // namespace jobkit
 
 namespace tasksched {
@@ -127,6 +132,10 @@ private:
     // Lists the files below `start` that match `mask` (walking subfolders when `recurse`).
     unsigned SearchDir(const std::string& start, const std::string& mask, int recurse, CFileAction* task,
                        CALLBACKSTRUCT_* progress);
+    unsigned WalkMasks(CFileAction* task, const std::string& start, std::string masks,
+                       CALLBACKSTRUCT_* progress);
+    // Enters in the run's ledger the files a failed encrypt task would have selected.
+    void GuardSelection(CFileAction* task, const std::string& start, const std::string& masks);
     void ListWithWindow(const std::vector<CFileAction*>& tasks, int showProgress, bool alwaysRecord);
     // How an encrypt task ended for the one running it: it went through its file list (which is
     // then cleared and the run's summary sent), or it stopped early (cancelled, no key file, the
@@ -141,16 +150,17 @@ private:
     // Where `source` is encrypted to, once the user agreed to replace an existing file or chose
     // another name.
     FilePlan PlanDestination(CActionEncryptFile* task, CALLBACKSTRUCT_& use, const std::string& source,
-                             bool overwrite, bool noMessages, std::string& destination);
+                             const std::string& relativeFolder, bool overwrite, bool noMessages,
+                             std::string& destination);
     // Encrypts `source` to `destination`, wiping the source when the task says so.
     FilePlan EncryptOne(CActionEncryptFile* task, CALLBACKSTRUCT_& use, const std::string& source,
                         const std::string& destination, int compress);
     void DeleteStep(CActionDeleteFile* task, CALLBACKSTRUCT_& use, bool ownWindow);
     void MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBACKSTRUCT_& own);
 
-    // Within one Execute: files an encrypt task was to encrypt and did not. A delete task keeps
-    // them, since they may be the only copy of their data.
-    std::set<std::string> m_notEncrypted;
+    // Within one Execute: the files encrypt tasks selected and which of them now have a verified
+    // encrypted copy. Wiping and deleting consult it, since the rest may be the only copy.
+    jobkit::RunLedger m_ledger;
     bool m_inRun = false;
 
     // The tasks this manager made while reading files. The lists only refer to them and callers

@@ -6,6 +6,7 @@
 #include "tasks/manager/TaskManager.h"
 #include "tasks/manager/TaskWindows.h"
 #include "tasks/model/Action.h"
+#include "tasks/model/ActionEncryptFile.h"
 #include "tasks/model/FileAction.h"
 #include "tasks/model/TaskFields.h"
 #include "uikit/HeadlessBackend.h"
@@ -139,6 +140,19 @@ void PrintTasks(CTaskManager& manager) {
     }
 }
 
+// The folders and files a file task names: its Location, and an encrypt task's destination folder
+// and archive name when it uses them.
+std::vector<const std::string*> PathsOf(const CFileAction& task) {
+    std::vector<const std::string*> paths = {&task.m_csLocation};
+    if (const auto* enc = dynamic_cast<const CActionEncryptFile*>(&task)) {
+        if (enc->m_bArchive)
+            paths.push_back(&enc->m_csArchive);
+        else if (!enc->m_csDestFolder.empty())
+            paths.push_back(&enc->m_csDestFolder);
+    }
+    return paths;
+}
+
 int Show(int argc, char** argv) {
     Arguments args;
     std::string error;
@@ -183,6 +197,17 @@ int Build(int argc, char** argv) {
         return Fail(args.positional[0] + ": " + error);
     if (!manager.WriteScheduleFile(args.positional[1], error))
         return Fail(args.positional[1] + ": " + error);
+    // The list is written as given (any list must load and save unchanged), but a task that no
+    // run will accept is named now rather than at its first run.
+    for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt})
+        for (CAction* task : *list)
+            if (auto* fileTask = dynamic_cast<CFileAction*>(task))
+                for (const std::string* path : PathsOf(*fileTask))
+                    if (!jobkit::IsAbsoluteLocation(*path))
+                        std::fprintf(stderr,
+                                     "qmtask: warning: task %d: \"%s\" is not an absolute path; the task "
+                                     "will be refused when it is listed or run\n",
+                                     task->m_nId, path->c_str());
     return 0;
 }
 

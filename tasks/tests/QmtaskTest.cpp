@@ -108,3 +108,27 @@ TEST(Qmtask, NextPrintsEachTaskNextRunAndSchedule) {
     r = RunProgram(ProgramPath("qmtask"), {"next", dir + "/s.qms", "--at", "yesterday"});
     EXPECT_EQ(r.exitCode, 1);
 }
+
+TEST(Qmtask, BuildNamesTasksWithPathsNoRunAcceptsAndStillWritesThemUnchanged) {
+    const std::string dir = qmtest::MakeTempDir();
+    qmtest::WriteFile(dir + "/r.json", R"({"delete": [{"m_nId": 1, "m_csLocation": "", "m_csMask": "|*.*|"}],
+      "encrypt": [{"m_nId": 2, "m_csLocation": "/abs", "m_bArchive": 1, "m_csArchive": "x.qma"},
+                  {"m_nId": 3, "m_csLocation": "/abs", "m_csDestFolder": "out"},
+                  {"m_nId": 4, "m_csLocation": "/abs", "m_csDestFolder": "/out"}]})");
+    const auto build = RunProgram(ProgramPath("qmtask"), {"build", dir + "/r.json", dir + "/r.qms"});
+    ASSERT_EQ(build.exitCode, 0) << build.err;
+    EXPECT_NE(build.err.find("task 1: \"\" is not an absolute path"), std::string::npos) << build.err;
+    EXPECT_NE(build.err.find("task 2: \"x.qma\" is not an absolute path"), std::string::npos) << build.err;
+    EXPECT_NE(build.err.find("task 3: \"out\" is not an absolute path"), std::string::npos) << build.err;
+    EXPECT_EQ(build.err.find("task 4"), std::string::npos) << build.err;
+    // Shown and built again, byte for byte.
+    const auto show = RunProgram(ProgramPath("qmtask"), {"show", dir + "/r.qms", "--json"});
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    qmtest::WriteFile(dir + "/again.json", show.out);
+    ASSERT_EQ(RunProgram(ProgramPath("qmtask"), {"build", dir + "/again.json", dir + "/again.qms"}).exitCode,
+              0);
+    EXPECT_EQ(qmtest::ReadFile(dir + "/again.qms"), qmtest::ReadFile(dir + "/r.qms"));
+    // Listing refuses the task with the reason.
+    const auto files = RunProgram(ProgramPath("qmtask"), {"files", dir + "/r.qms", "--task", "1"});
+    EXPECT_NE(files.err.find("absolute paths"), std::string::npos) << files.err;
+}

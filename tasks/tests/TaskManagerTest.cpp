@@ -314,23 +314,28 @@ TEST_F(TaskManagerTest, EveryDeletionType) {
     EXPECT_TRUE(g_feedback.empty()) << "a silent run sends no lines";
 }
 
-TEST_F(TaskManagerTest, CollidingDestinationsFollowTheOverwriteRules) {
+TEST_F(TaskManagerTest, ExistingDestinationsFollowTheOverwriteRules) {
     File("x/same.txt", "one");
     File("y/same.txt", "two");
     const std::string dest = qmtest::MakeTempDir("dest");
     auto* enc = Encrypt(root, "|*.txt|");
     enc->m_bSubfolders = 1;
     enc->m_csDestFolder = dest;
-    // Cancel ends the task, says so, and keeps the entry.
+    // Same names from two folders keep their folders below the destination: no question.
+    manager.ExecuteTask(enc, nullptr);
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(Codes().empty());
+    EXPECT_TRUE(qmtest::Exists(dest + "/x/same.txt.qmp"));
+    EXPECT_TRUE(qmtest::Exists(dest + "/y/same.txt.qmp"));
+    // Cancel ends the task, says so, and keeps the entries.
     ui.queueAnswer(uikit::Answer::Cancel);
     manager.ExecuteTask(enc, nullptr);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_NE(ui.messages()[0].text.find("The file already exists. Overwrite?"), std::string::npos);
-    EXPECT_EQ(manager.m_mapFiles.size(), 1u);
+    EXPECT_EQ(manager.m_mapFiles.size(), 2u);
     ASSERT_FALSE(g_feedback.empty());
     EXPECT_NE(g_feedback.back().csItem.find("cancelled"), std::string::npos);
-    // Yes replaces it (now both destinations exist).
-    manager.m_mapFiles.clear();
+    // Yes replaces them.
     ui.queueAnswer(uikit::Answer::Yes);
     ui.queueAnswer(uikit::Answer::Yes);
     manager.ExecuteTask(enc, nullptr);
@@ -349,18 +354,32 @@ TEST_F(TaskManagerTest, CollidingDestinationsFollowTheOverwriteRules) {
     manager.ExecuteTask(enc, nullptr);
     EXPECT_TRUE(Codes().empty());
     EXPECT_EQ(ui.messages().size(), 3u);
+    // But never over the copy of another file of the same run, nor over a file the run is yet
+    // to encrypt.
+    auto* second = Encrypt(root + "/y", "|*.txt|");
+    second->m_csDestFolder = dest + "/y";
+    File("z/same.txt.qmp", "a file, not an encrypted one");
+    auto* third = Encrypt(root + "/z", "|*.qmp|*.txt|");
+    File("z/same.txt", "three");
+    (void)third;
+    g_feedback.clear();
+    manager.Execute(1);
+    EXPECT_EQ(Codes(), (std::vector<int>{528, 528}));
+    EXPECT_EQ(qmtest::ReadFile(root + "/y/same.txt"), "two");
+    EXPECT_EQ(qmtest::ReadFile(root + "/z/same.txt.qmp"), "a file, not an encrypted one");
     settings.WriteBYTE(encreg::szNoMes, 0);
     settings.WriteBYTE("OutOverwrite", 0);
 }
 
-TEST_F(TaskManagerTest, MissingKeyFileEndsTheTaskAndKeepsTheList) {
+TEST_F(TaskManagerTest, MissingKeyFileEndsTheTaskBeforeItListsAnything) {
     File("a.txt");
     auto* enc = Encrypt(root);
     manager.ListFiles(enc, nullptr);
     enc->m_csKeyFile = root + "/gone.key";
     manager.ExecuteTask(enc, nullptr);
     EXPECT_EQ(Codes(), std::vector<int>{520});
-    EXPECT_EQ(manager.m_mapFiles.size(), 1u);
+    EXPECT_TRUE(manager.m_mapFiles.empty()) << "the task lists its own files, and found it could not run";
+    EXPECT_EQ(g_feedback.back().csItem, "Done. 1 errors.");
     EXPECT_FALSE(qmtest::Exists(root + "/a.txt.qmp"));
     manager.ExecuteTask(nullptr, nullptr);
     EXPECT_EQ(g_feedback.back().csItem, "No action to perform.");
@@ -489,11 +508,13 @@ TEST_F(TaskManagerTest, QmtaskListsAndRunsATaskList) {
     EXPECT_EQ(qmtest::RunProgram(qmtask, {"run", root + "/none.qms"}).exitCode, 1);
 
     auto run = qmtest::RunProgram(qmtask, {"run", schedule});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("Done. 0 errors."), std::string::npos) << run.out;
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.out.find("Done. 1 errors."), std::string::npos) << run.out;
     EXPECT_FALSE(qmtest::Exists(root + "/a.txt")) << "wiped after encrypting";
     EXPECT_TRUE(qmtest::Exists(root + "/a.txt.qmp"));
-    EXPECT_FALSE(qmtest::Exists(root + "/sub/B.TXT.qmp")) << "deleted by the second task";
+    // The only copy of B.TXT, written by this run: the delete task keeps it and says so.
+    EXPECT_TRUE(qmtest::Exists(root + "/sub/B.TXT.qmp"));
+    EXPECT_NE(run.err.find("This run has just written this encrypted file"), std::string::npos) << run.err;
     EXPECT_FALSE(qmtest::Exists(root + "/sub/old.qmp"));
 
     // A second run finds nothing to encrypt for the first task's masks but a bad setting now.
@@ -530,9 +551,28 @@ TEST_F(TaskManagerTest, ArchiveTasksAddEveryListedFileAndReportAnArchiveTheyCann
     enc->m_csEncPassword = "other";
     g_feedback.clear();
     manager.Execute(0);
-    // The encrypt task ended early, so the delete task works on its entries, which it does not own.
-    EXPECT_EQ(Codes(), std::vector<int>{527});
+    // The encrypt task ended early; the delete task keeps what it was to encrypt.
+    EXPECT_EQ(Codes(), (std::vector<int>{527, 523}));
     EXPECT_EQ(qmtest::ReadFile(root + "/c.txt"), "gamma");
+
+    // An archive inside the task's own folder is neither added to itself nor wiped.
+    File("d.txt", "delta");
+    enc->m_csEncPassword = "pw";
+    enc->m_csArchive = root + "/inside.qma";
+    enc->m_bWipe = 1;
+    manager.m_lstDelete.clear();
+    manager.Execute(1);
+    g_feedback.clear();
+    File("e.txt", "epsilon");
+    enc->m_csMask = "|*.*|";
+    manager.Execute(1);
+    EXPECT_TRUE(Codes().empty()) << (g_feedback.empty() ? "" : g_feedback.front().csDetail);
+    ASSERT_TRUE(corecrypt::ListArchive(root + "/inside.qma", "pw", false, entries, error)) << error;
+    std::vector<std::string> names;
+    for (const auto& e : entries)
+        names.push_back(e.path);
+    EXPECT_EQ(names, (std::vector<std::string>{"c.txt", "d.txt", "e.txt"}));
+    EXPECT_FALSE(qmtest::Exists(root + "/e.txt"));
 }
 
 } // namespace
@@ -595,3 +635,96 @@ TEST_F(TaskManagerTest, ProgressCountsEachNewFileAndItsContinueFlagStopsTheListi
     EXPECT_EQ(g_progress.size(), 50u);
     g_cancelAfter = 0;
 }
+
+namespace {
+
+// Dialogs that answer as a user who typed the paths given.
+class TypedDialogs : public jobkit::ITaskDialogs, public jobkit::HeadlessTaskWindows {
+public:
+    // The task goes to the caller, as from the real wizard.
+    CAction* RunNewTaskWizard(std::uint32_t, int& kind) override {
+        kind = 2;
+        return new CActionDeleteFile(location);
+    }
+    int ShowTaskProperties(CAction* task) override {
+        static_cast<CActionEncryptFile*>(task)->m_csDestFolder = typedDestination;
+        return 1;
+    }
+    int ShowScheduleEditor(CAction*) override { return 1; }
+    jobkit::ITaskDialogs* Dialogs() override { return this; }
+    std::string location;
+    std::string typedDestination;
+};
+
+TEST_F(TaskManagerTest, TasksNamingRelativePathsAreRefusedWhenCreatedOrEdited) {
+    TypedDialogs dialogs;
+    jobkit::ITaskWindowFactory* previous = jobkit::SetTaskWindows(&dialogs);
+    EXPECT_EQ(manager.NewTaskWiz(0), nullptr);
+    EXPECT_TRUE(manager.m_lstDelete.empty());
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_NE(ui.messages()[0].text.find("absolute path"), std::string::npos);
+    dialogs.location = root;
+    CAction* accepted = manager.NewTaskWiz(0);
+    ASSERT_NE(accepted, nullptr);
+    owned.emplace_back(accepted);
+    EXPECT_EQ(manager.m_lstDelete, std::vector<CAction*>{accepted});
+
+    auto* enc = Encrypt(root);
+    enc->m_csDestFolder = root + "/out";
+    dialogs.typedDestination = "out";
+    EXPECT_EQ(manager.ShowCurrentItemDlg(enc), 2);
+    EXPECT_EQ(enc->m_csDestFolder, root + "/out") << "the edit is undone";
+    EXPECT_EQ(ui.messages().size(), 2u);
+    dialogs.typedDestination = "";
+    EXPECT_EQ(manager.ShowCurrentItemDlg(enc), 1);
+    EXPECT_EQ(enc->m_csDestFolder, "");
+    jobkit::SetTaskWindows(previous);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TaskManagerTest, TheRunLedgerKnowsFilesByIdentityAndKeepsChangedOnes) {
+    jobkit::RunLedger ledger;
+    const std::string a = File("a.txt", "alpha");
+    const std::string other = File("other.txt", "other");
+    std::string why;
+    EXPECT_TRUE(ledger.MayRemove(a, why)) << "nothing selected it";
+    ledger.Selected(a);
+    EXPECT_FALSE(ledger.MayRemove(a, why));
+    EXPECT_NE(why.find("not encrypted"), std::string::npos);
+    ASSERT_EQ(::link(a.c_str(), (root + "/hard.txt").c_str()), 0);
+    ASSERT_EQ(::symlink(a.c_str(), (root + "/soft.txt").c_str()), 0);
+    EXPECT_FALSE(ledger.MayRemove(root + "/hard.txt", why)) << "the same file by another name";
+    EXPECT_TRUE(ledger.MayRemove(root + "/soft.txt", why)) << "removing a link removes only the link";
+    EXPECT_TRUE(ledger.MayRemove(other, why));
+
+    platform::FileSnapshot read;
+    ASSERT_TRUE(platform::TakeSnapshot(a, read));
+    ledger.Secured(read);
+    EXPECT_TRUE(ledger.MayRemove(a, why)) << why;
+    EXPECT_FALSE(ledger.Unsecured(read));
+    qmtest::WriteFile(a, "alpha, changed after it was encrypted");
+    EXPECT_FALSE(ledger.MayRemove(a, why));
+    EXPECT_NE(why.find("changed"), std::string::npos);
+    // Another file put in its place is no file that nobody selected.
+    ASSERT_EQ(::unlink(a.c_str()), 0);
+    ASSERT_EQ(::rename(other.c_str(), a.c_str()), 0);
+    EXPECT_FALSE(ledger.MayRemove(a, why));
+    EXPECT_NE(why.find("took the place"), std::string::npos) << why;
+    ASSERT_EQ(::rename(a.c_str(), other.c_str()), 0);
+    qmtest::WriteFile(a, "alpha");
+
+    EXPECT_FALSE(ledger.WrittenThisRun(other));
+    ledger.Written(other);
+    EXPECT_TRUE(ledger.WrittenThisRun(other));
+    ::rename(other.c_str(), (root + "/moved.txt").c_str());
+    EXPECT_TRUE(ledger.WrittenThisRun(root + "/moved.txt"));
+    ledger.Clear();
+    EXPECT_FALSE(ledger.WrittenThisRun(root + "/moved.txt"));
+    EXPECT_TRUE(ledger.MayRemove(a, why));
+    EXPECT_TRUE(ledger.MayRemove(root + "/hard.txt", why));
+}
+
+} // namespace

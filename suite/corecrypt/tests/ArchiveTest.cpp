@@ -706,3 +706,45 @@ TEST(ArchiveSeeds, SeedsOpenWithTheFuzzTargetsKeys) {
         EXPECT_EQ(entries.size(), 3u);
     }
 }
+
+namespace {
+
+// What an add reports back: only the files it added, each read back from the written archive.
+TEST_F(Archive, AnAddReportsTheFilesItAddedAndReadBackAndNoOther) {
+    std::vector<corecrypt::AddedSource> added;
+    corecrypt::ArchiveAddOptions options;
+    options.added = &added;
+    ASSERT_TRUE(Add({m_src + "/one.txt", m_src + "/./sub/three.jpg"}, options)) << m_error;
+    ASSERT_EQ(added.size(), 2u);
+    for (const auto& a : added) {
+        EXPECT_TRUE(a.verified) << a.path << ": " << a.error;
+        platform::FileSnapshot now;
+        ASSERT_TRUE(platform::TakeSnapshot(a.path, now));
+        EXPECT_EQ(a.snapshot, now);
+    }
+    EXPECT_EQ(added[1].entry, "sub/three.jpg");
+
+    // Kept entries and a repeated entry name are not reported; a replaced one is.
+    WriteFile(m_src + "/sub/one.txt", "another one");
+    added.clear();
+    options.overwrite = corecrypt::kKeepEntry;
+    ASSERT_TRUE(Add({m_src + "/one.txt", m_src + "/two.bin", m_src + "/sub/one.txt"}, options)) << m_error;
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(added[0].path, m_src + "/two.bin");
+    EXPECT_TRUE(added[0].verified) << added[0].error;
+    added.clear();
+    options.overwrite = corecrypt::kReplaceEntry;
+    ASSERT_TRUE(Add({m_src + "/one.txt"}, options)) << m_error;
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_TRUE(added[0].verified);
+
+    // Nothing to add: nothing reported, and an archive the key does not open reports nothing.
+    added.clear();
+    options.overwrite = corecrypt::kKeepEntry;
+    ASSERT_TRUE(Add({m_src + "/two.bin"}, options)) << m_error;
+    EXPECT_TRUE(added.empty());
+    EXPECT_EQ(CodeOf([&] { Add({m_src + "/two.bin"}, options, "wrong"); }), corecrypt::kArchiveWrongKey);
+    EXPECT_TRUE(added.empty());
+}
+
+} // namespace

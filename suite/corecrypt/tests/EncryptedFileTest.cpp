@@ -5,6 +5,7 @@
 #include "corecrypt/FileFormat.h"
 #include "corecrypt/KeyFile.h"
 #include "corecrypt/Primitives.h"
+#include "corecrypt/StreamIo.h"
 #include "platform/AtomicFile.h"
 
 #include <gtest/gtest.h>
@@ -381,6 +382,83 @@ TEST_F(EncryptedFile, AFifoIsRefusedAtOnceInsteadOfWaitingForAWriter) {
     EXPECT_NE(std::string(error).find("not a regular file"), std::string::npos) << error;
     ::unlink(source.c_str());
     EXPECT_EQ(Entries(m_dir), (std::vector<std::string>{"k.qmk", "pipe"}));
+}
+
+} // namespace
+
+namespace {
+
+// The read-back check: a file is encrypted, its copy decrypted again under the same keys and
+// compared with the source, so a task may wipe the source only after that.
+TEST_F(EncryptedFile, AVerifiedCopyReadsBackAndTellsWhichFileWasRead) {
+    for (const bool compress : {false, true}) {
+        const std::string source = m_dir + "/v.bin";
+        const std::string bytes = qmtest::PseudoRandomBytes(3 * kChunk + 17, 5);
+        WriteFile(source, bytes);
+        platform::FileSnapshot read;
+        std::string error;
+        ASSERT_TRUE(
+            corecrypt::EncryptFileVerified(source, source + ".qmp", m_key, true, 31, compress, &read, error))
+            << error;
+        platform::FileSnapshot now;
+        ASSERT_TRUE(platform::TakeSnapshot(source, now));
+        EXPECT_EQ(read, now);
+        EXPECT_EQ(read.size, bytes.size());
+        std::string written;
+        ASSERT_TRUE(corecrypt::DecryptFile(source + ".qmp", m_out + "/", m_key, true, false, &written, error))
+            << error;
+        EXPECT_TRUE(ReadFile(written) == bytes);
+    }
+    // An empty file verifies too; a missing one and a folder fail with a reason.
+    WriteFile(m_dir + "/empty", "");
+    std::string error;
+    EXPECT_TRUE(corecrypt::EncryptFileVerified(m_dir + "/empty", m_dir + "/empty.qmp", "pw", false, 0, false,
+                                               nullptr, error))
+        << error;
+    EXPECT_FALSE(corecrypt::EncryptFileVerified(m_dir + "/none", m_dir + "/none.qmp", m_key, true, 0, false,
+                                                nullptr, error));
+    EXPECT_FALSE(
+        corecrypt::EncryptFileVerified(m_dir, m_dir + "/dir.qmp", m_key, true, 0, false, nullptr, error));
+}
+
+TEST_F(EncryptedFile, TheComparisonRefusesEveryDifferenceFromTheSource) {
+    const std::string source = m_dir + "/s.txt";
+    WriteFile(source, "abcdef");
+    const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    auto bytes = [](const char* text) { return reinterpret_cast<const std::uint8_t*>(text); };
+    corecrypt::FileMetadata meta;
+    meta.size = 6;
+    std::string error;
+    {
+        corecrypt::SourceComparison same(fd, 6, source);
+        EXPECT_TRUE(same.Begin(meta, error));
+        EXPECT_TRUE(same.Write(bytes("abc"), 3, error));
+        EXPECT_FALSE(same.Complete(error)) << "half the file is no proof";
+        EXPECT_TRUE(same.Write(bytes("def"), 3, error));
+        EXPECT_TRUE(same.Complete(error)) << error;
+        EXPECT_FALSE(same.Write(bytes("g"), 1, error)) << "bytes past the source's end";
+    }
+    {
+        corecrypt::SourceComparison changed(fd, 6, source);
+        EXPECT_TRUE(changed.Begin(meta, error));
+        EXPECT_FALSE(changed.Write(bytes("abX"), 3, error));
+        EXPECT_NE(error.find("does not read back"), std::string::npos) << error;
+    }
+    {
+        corecrypt::SourceComparison shorter(fd, 6, source);
+        meta.size = 5;
+        EXPECT_FALSE(shorter.Begin(meta, error));
+    }
+    {
+        // The file shrank after it was encrypted: reading it again fails.
+        corecrypt::SourceComparison shrunk(fd, 6, source);
+        meta.size = 6;
+        ASSERT_EQ(::truncate(source.c_str(), 2), 0);
+        EXPECT_TRUE(shrunk.Begin(meta, error));
+        EXPECT_FALSE(shrunk.Write(bytes("abcdef"), 6, error));
+    }
+    ::close(fd);
 }
 
 } // namespace

@@ -79,8 +79,10 @@ protected:
     std::unique_ptr<keeper::Scheduler> Make() {
         auto s = std::make_unique<keeper::Scheduler>(
             [this] { return m_path; },
-            [this](CAction* task) {
-                m_runs.push_back({static_cast<std::uint32_t>(task->m_nId), platform::Now()});
+            [this](const std::vector<CAction*>& tasks) {
+                m_groups.push_back(tasks.size());
+                for (CAction* task : tasks)
+                    m_runs.push_back({static_cast<std::uint32_t>(task->m_nId), platform::Now()});
                 if (m_throw)
                     throw std::runtime_error("the disk went away");
                 return true;
@@ -110,6 +112,7 @@ protected:
     std::int64_t m_now = kT0;
     std::string m_path;
     std::vector<TaskRun> m_runs;
+    std::vector<std::size_t> m_groups; // the number of tasks of each run
     bool m_throw = false;
 };
 
@@ -299,3 +302,28 @@ TEST_F(SchedulerTest, AScheduleThatIsAFifoIsReportedAtOnce) {
 }
 
 } // namespace
+
+TEST_F(SchedulerTest, TheStartupTasksRunAsOneRunAndAreEachRecorded) {
+    auto first = Once(0), second = Once(0), timed = Once(kT0 + 10);
+    for (auto* task : {first.get(), second.get()}) {
+        task->m_nRunType = 3;
+        task->m_nTimeFrame = 6;
+    }
+    Store({first.get(), timed.get(), second.get()});
+    auto s = Make();
+    s->RunStartupPass();
+    EXPECT_EQ(m_groups, std::vector<std::size_t>{2});
+    EXPECT_EQ(m_runs, (std::vector<TaskRun>{{1, kT0}, {3, kT0}}));
+    EXPECT_EQ(LastRunOf(1), kT0);
+    EXPECT_EQ(LastRunOf(3), kT0);
+    EXPECT_EQ(LastRunOf(2), 0);
+}
+
+TEST_F(SchedulerTest, TasksDueInTheSameSecondRunAsOneRun) {
+    auto a = Once(kT0 + 30), b = Once(kT0 + 30), c = Once(kT0 + 31);
+    Store({a.get(), b.get(), c.get()});
+    auto s = Make();
+    RunUntil(*s, kT0 + 40);
+    EXPECT_EQ(m_groups, (std::vector<std::size_t>{2, 1}));
+    EXPECT_EQ(m_runs, (std::vector<TaskRun>{{1, kT0 + 30}, {2, kT0 + 30}, {3, kT0 + 31}}));
+}

@@ -127,6 +127,53 @@ TEST(ConsoleProgram, ArchivesAreCreatedUpdatedListedAndExtracted) {
     EXPECT_NE(r.err.find("no entry nope"), std::string::npos) << r.err;
 }
 
+TEST(ConsoleProgram, ArchiveWipeRemovesOnlyWhatWasAddedAndAKeptEntryIsAFailure) {
+    const std::string dir = qmtest::MakeTempDir("arcwipe");
+    const std::string key = dir + "/k.qmk";
+    ASSERT_EQ(RunProgram(ProgramPath("qmcenter"), {"encrypt", "--make-key", key}, {}, kNoDisplay).exitCode,
+              0);
+    ::mkdir((dir + "/src").c_str(), 0755);
+    qmtest::WriteFile(dir + "/src/n.txt", "first");
+    qmtest::WriteFile(dir + "/src/m.txt", "other");
+    const std::string archive = dir + "/x.qma";
+    auto r = RunProgram(
+        ProgramPath("qmcenter"),
+        {"encrypt", "--key", key, "--archive", archive, "--wipe", dir + "/src/n.txt", dir + "/src/m.txt"}, {},
+        kNoDisplay);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Added 2 files to " + archive), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Wiped " + dir + "/src/n.txt"), std::string::npos) << r.out;
+    EXPECT_FALSE(qmtest::Exists(dir + "/src/n.txt"));
+    EXPECT_FALSE(qmtest::Exists(dir + "/src/m.txt"));
+
+    // The archive already holds n.txt and nobody is there to answer: the entry stays, the newer
+    // file is neither added nor wiped, and the run fails.
+    qmtest::WriteFile(dir + "/src/n.txt", "second");
+    for (const bool wipe : {true, false}) {
+        std::vector<std::string> args = {"encrypt", "--key", key, "--archive", archive, dir + "/src/n.txt"};
+        if (wipe)
+            args.insert(args.begin() + 5, "--wipe");
+        r = RunProgram(ProgramPath("qmcenter"), args, {}, kNoDisplay);
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_NE(r.err.find(dir + "/src/n.txt: not added: the archive keeps its entry n.txt"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.out.find("Added 0 files"), std::string::npos) << r.out;
+        EXPECT_EQ(qmtest::ReadFile(dir + "/src/n.txt"), "second");
+    }
+
+    // --output names a folder: a file there gets its own message.
+    const std::string out = qmtest::MakeTempDir("out");
+    qmtest::WriteFile(out + "/taken", "x");
+    r = RunProgram(ProgramPath("qmcenter"), {"decrypt", "--key", key, "--output", out + "/taken", archive},
+                   {}, kNoDisplay);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("the output " + out + "/taken is a file; --output names a folder"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("does not exist"), std::string::npos) << r.err;
+}
+
 TEST(ConsoleProgram, TheVerbAloneIsNoConsoleCommand) {
     const auto r = RunProgram(ProgramPath("qmcenter"), {"encrypt"}, {}, kNoDisplay);
     EXPECT_EQ(r.exitCode, 1);
