@@ -163,6 +163,44 @@ private slots:
         QCOMPARE(ui.lists().size(), std::size_t{1});
     }
 
+    void closeDuringTheWorkStopsAfterTheCurrentFileAndLeavesNoPartOfTheRest() {
+        uikit::ScriptedBackend ui;
+        uikit::ScopedBackend scoped(ui);
+        const std::string root = qmtest::MakeTempDir("stop");
+        std::vector<std::string> files;
+        for (int i = 0; i < 4; ++i)
+            files.push_back(Encrypted(root, "f" + std::to_string(i), "file " + std::to_string(i)));
+        const std::string out = qmtest::MakeTempDir("stopout");
+        shellkit::CDecryptWindow window(files);
+        window.show();
+        for (QLineEdit* e : window.findChildren<QLineEdit*>())
+            if (e->accessibleName() == "Password")
+                TypeInto(e, QString::fromStdString(kPassword));
+        TypeInto(ByLabel<QLineEdit>(&window, "Output folder:"), QString::fromStdString(out));
+        QPushButton* close = nullptr;
+        for (QPushButton* b : window.findChildren<QPushButton*>())
+            if (b->text().remove('&') == "Close")
+                close = b;
+        QVERIFY(close);
+        int pumps = 0;
+        ui.setPumpHandler([&] {
+            if (++pumps == 3) // while the second file is decrypted
+                Press(close);
+        });
+        ui.queueAnswer(uikit::Answer::No); // do not open the folder
+        Press(ByText(&window, "Decrypt"));
+        QVERIFY(window.isVisible()); // the first Close only stopped the work
+        QCOMPARE(window.Written().size(), std::size_t{2});
+        QVERIFY(qmtest::Exists(out + "/f1"));
+        QVERIFY(!qmtest::Exists(out + "/f2"));
+        QVERIFY(!qmtest::Exists(out + "/f3"));
+        QCOMPARE(ui.lists().size(), std::size_t{1});
+        QVERIFY(ui.lists()[0].lines.back().find("Cancelled: 2 file(s)") == 0);
+        QCOMPARE(close->text().remove('&'), QStringLiteral("Close"));
+        Press(close);
+        QVERIFY(!window.isVisible());
+    }
+
     void aFileEncryptedWithAKeyFileOpensTheWindowOnTheKeyFile() {
         uikit::ScriptedBackend ui;
         uikit::ScopedBackend scoped(ui);
