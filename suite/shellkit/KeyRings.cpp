@@ -1,5 +1,7 @@
 #include "shellkit/KeyRings.h"
 
+#include "shellkit/PrefsChecks.h"
+
 #include "corecrypt/ErrorText.h"
 #include "corecrypt/KeyRing.h"
 #include "misckit/ErrorList.h"
@@ -136,30 +138,11 @@ bool ParseExpiryDate(const std::string& text, std::int64_t& expires) {
 }
 
 int PassphraseStrength(const std::string& passphrase, std::string& text) {
-    if (passphrase.empty()) {
-        text.clear();
+    // One judgement of passwords for the whole suite: the wizard's and the preferences' hint.
+    text = PasswordStrengthHint(passphrase);
+    if (text.empty())
         return 0;
-    }
-    bool lower = false, upper = false, digit = false, other = false, wide = false;
-    for (char ch : passphrase) {
-        const auto c = static_cast<unsigned char>(ch);
-        lower |= std::islower(c) != 0;
-        upper |= std::isupper(c) != 0;
-        digit |= std::isdigit(c) != 0;
-        wide |= c >= 0x80;
-        other |= c < 0x80 && std::ispunct(c) != 0;
-        other |= c == ' ';
-    }
-    const double pool =
-        (lower ? 26 : 0) + (upper ? 26 : 0) + (digit ? 10 : 0) + (other ? 33 : 0) + (wide ? 100 : 0);
-    // The bits of a random choice from that pool: an upper bound, since people choose words.
-    double bits = 0;
-    for (double p = pool; p > 1; p /= 2)
-        bits += 1;
-    bits *= static_cast<double>(passphrase.size());
-    const int level = bits < 45 ? 1 : bits < 75 ? 2 : 3;
-    text = level == 1 ? "Weak" : level == 2 ? "Fair" : "Strong";
-    return level;
+    return text == "Strong" ? 3 : text == "Fair" ? 2 : 1;
 }
 
 } // namespace shellkit

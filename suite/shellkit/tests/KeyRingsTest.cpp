@@ -191,6 +191,8 @@ TEST(KeyPairInput, StrengthGrowsWithLengthAndVariety) {
     EXPECT_EQ(shellkit::PassphraseStrength("", text), 0);
     EXPECT_EQ(text, "");
     EXPECT_EQ(shellkit::PassphraseStrength("abc123", text), 1);
+    EXPECT_EQ(text, "Too short");
+    EXPECT_EQ(shellkit::PassphraseStrength("aaaaaaaaaaaaaaaaaaaa", text), 1); // long, but one letter
     EXPECT_EQ(text, "Weak");
     EXPECT_EQ(shellkit::PassphraseStrength("Tr0ub4dor", text), 2);
     EXPECT_EQ(text, "Fair");
