@@ -26,9 +26,13 @@ bool LoadOne(const std::string& path, std::vector<std::unique_ptr<Key>>& slots, 
             count = static_cast<std::size_t>(n);
             return true;
         } catch (const CQMException& e) {
-            if (e.GetCode() != corecrypt::kOldRingFormatCode || attempt > 0 ||
-                !shellkit::HandleOldVersionOfPKFiles()) {
+            if (e.GetCode() != corecrypt::kOldRingFormatCode || attempt > 0) {
                 error = "Error during reading public/private keys files.";
+                return false;
+            }
+            // qmkey reports in one line, so the rings are converted without showing anything.
+            if (!shellkit::ConvertOldKeyRings(error)) {
+                error = "The key rings could not be converted to the current format: " + error;
                 return false;
             }
         }

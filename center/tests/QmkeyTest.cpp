@@ -1,6 +1,7 @@
 // qmkey as a user runs it: generate, list, export, import, delete and passwd through the real
 // program, each test in its own home.
 #include "TestSupport.h"
+#include "corecrypt/KeyRing.h"
 
 #include <gtest/gtest.h>
 
@@ -169,6 +170,33 @@ TEST_F(Qmkey, PasswdChangesThePassphraseAndAWrongOneChangesNothing) {
                    dir + "/pw"})
                   .exitCode,
               0);
+}
+
+TEST_F(Qmkey, ARingOfTheEarlierLayoutIsConvertedOnTheWayAndKeptAsABackup) {
+    ASSERT_EQ(Generate("Old", "old@example.org", "other").exitCode, 0);
+    std::string error;
+    auto key = corecrypt::ParsePublicKeyText(Run({"export", "old@example.org"}, {}, "other").out, error);
+    ASSERT_TRUE(key) << error;
+    const std::string& record = key->GetRecordBytes();
+    std::string old = std::string("QMKR\x01\x01", 6) + std::string("\0\0\0\x01", 4);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        old.push_back(static_cast<char>(record.size() >> shift));
+    old += record;
+    const std::string ring = dir + "/me/data/Quillmark/pubring.qkr";
+    qmtest::WriteFile(ring, old);
+    const QJsonArray listed = List();
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed[0].toObject()["email"].toString(), "old@example.org");
+    EXPECT_EQ(qmtest::ReadFile(ring + ".v1.bak"), old);
+    EXPECT_NE(qmtest::ReadFile(ring), old);
+
+    // A damaged old ring is neither converted nor listed.
+    qmtest::WriteFile(ring, old.substr(0, old.size() - 5));
+    ExpectOneLineError(Run({"list"}),
+                       "The key rings could not be converted to the current format: The public key "
+                       "ring is damaged (record length). (" +
+                           ring + ")");
+    EXPECT_EQ(qmtest::ReadFile(ring), old.substr(0, old.size() - 5));
 }
 
 TEST_F(Qmkey, EveryVerbAnswersHelpAndMistakesGetOneLine) {

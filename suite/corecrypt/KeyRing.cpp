@@ -41,6 +41,24 @@ std::string Damaged(RingKind kind, const std::string& what) {
     return std::string("The ") + KindWord(kind) + " key ring is damaged (" + what + ").";
 }
 
+// One record of `size` bytes at `at`, as both layouts store it after its length.
+bool TakeRecord(std::string_view bytes, std::size_t& at, std::uint32_t size, RingKind kind,
+                std::string& record, std::string& error) {
+    if (size == 0 || size > kMaxRecordSize || size > bytes.size() - at) {
+        error = Damaged(kind, "record length");
+        return false;
+    }
+    record.assign(bytes.substr(at, size));
+    at += size;
+    return true;
+}
+
+bool AllRead(std::string_view bytes, std::size_t at, RingKind kind, std::string& error) {
+    if (at != bytes.size())
+        error = Damaged(kind, "bytes after the last record");
+    return at == bytes.size();
+}
+
 bool KeyIdOfRecord(RingKind kind, std::string_view record, std::uint8_t id[kAsymmKeyIdSize],
                    std::int64_t* signedAt, std::string& error) {
     std::unique_ptr<CAsymmKey> key;
@@ -286,20 +304,16 @@ bool DecodeRing(std::string_view bytes, RingKind kind, RingContents& ring, bool&
         e.flags = static_cast<std::uint8_t>(body[at + 5]);
         const std::uint32_t size = GetU32(body, at + 6);
         at += kEntryHeaderSize;
-        if (size == 0 || size > kMaxRecordSize || size > body.size() - at)
-            return error = Damaged(kind, "record length"), false;
+        if (!TakeRecord(body, at, size, kind, e.record, error))
+            return false;
         if (e.position >= ring.nextPosition ||
             (!ring.entries.empty() && e.position <= ring.entries.back().position))
             return error = Damaged(kind, "ring positions out of order"), false;
         if (e.status > kStatusExpired || e.flags > (kRingRevoked | kRingExpired))
             return error = Damaged(kind, "local state"), false;
-        e.record.assign(body.substr(at, size));
-        at += size;
         ring.entries.push_back(std::move(e));
     }
-    if (at != body.size())
-        return error = Damaged(kind, "bytes after the last record"), false;
-    return true;
+    return AllRead(body, at, kind, error);
 }
 
 bool DecodeOldRing(std::string_view bytes, RingKind kind, RingContents& ring, std::string& error) {
@@ -321,17 +335,13 @@ bool DecodeOldRing(std::string_view bytes, RingKind kind, RingContents& ring, st
             return error = Damaged(kind, "truncated"), false;
         const std::uint32_t size = GetU32(bytes, at);
         at += 4;
-        if (size == 0 || size > kMaxRecordSize || size > bytes.size() - at)
-            return error = Damaged(kind, "record length"), false;
         RingEntry e;
+        if (!TakeRecord(bytes, at, size, kind, e.record, error))
+            return false;
         e.position = ring.nextPosition++;
-        e.record.assign(bytes.substr(at, size));
-        at += size;
         ring.entries.push_back(std::move(e));
     }
-    if (at != bytes.size())
-        return error = Damaged(kind, "bytes after the last record"), false;
-    return true;
+    return AllRead(bytes, at, kind, error);
 }
 
 bool ReadRing(const std::string& path, RingKind kind, RingContents& ring, bool& oldLayout,

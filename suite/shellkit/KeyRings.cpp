@@ -25,7 +25,9 @@ int RingPath(std::string path, const char* what, std::string& name, char* errorT
     return 1;
 }
 
-bool ConvertBoth(std::string& error) {
+} // namespace
+
+bool ConvertOldKeyRings(std::string& error) {
     std::string pub;
     std::string sec;
     if (!GetPubKeyFileName(pub, nullptr, 0) || !GetPrivKeyFileName(sec, nullptr, 0)) {
@@ -35,8 +37,6 @@ bool ConvertBoth(std::string& error) {
     return corecrypt::ConvertRing(pub, corecrypt::RingKind::Public, error) &&
            corecrypt::ConvertRing(sec, corecrypt::RingKind::Private, error);
 }
-
-} // namespace
 
 int GetPubKeyFileName(std::string& name, char* errorText, int errorTextSize) {
     return RingPath(misckit::GetPubKeyFileName(), "public", name, errorText, errorTextSize);
@@ -48,7 +48,7 @@ int GetPrivKeyFileName(std::string& name, char* errorText, int errorTextSize) {
 
 int HandleOldVersionOfPKFiles() {
     std::string error;
-    if (ConvertBoth(error))
+    if (ConvertOldKeyRings(error))
         return 1;
     uikit::MessageBox("The key rings could not be converted to the current format.\n" + error,
                       misckit::szAppName, uikit::Buttons::OK, uikit::Icon::Warning);
@@ -62,7 +62,8 @@ bool CheckNameAndEmail(const std::string& name, const std::string& email, std::s
 bool CreateKeyPair(const KeyPairRequest& request, std::string& keyId, std::string& error) {
     std::string pub;
     std::string sec;
-    if (!ConvertBoth(error) || !GetPubKeyFileName(pub, nullptr, 0) || !GetPrivKeyFileName(sec, nullptr, 0))
+    if (!ConvertOldKeyRings(error) || !GetPubKeyFileName(pub, nullptr, 0) ||
+        !GetPrivKeyFileName(sec, nullptr, 0))
         return false;
     auto key = CPrivateKey::Generate(request.name, request.email, platform::Now(), request.expires,
                                      request.passphrase, error);

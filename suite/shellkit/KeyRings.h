@@ -17,6 +17,8 @@ int GetPrivKeyFileName(std::string& name, char* errorText, int errorTextSize);
 // Converts both rings from an earlier layout in place, each old file kept as "<ring>.v1.bak", so
 // that the loaders can be called again. Non-zero on success; a failure is shown to the user.
 int HandleOldVersionOfPKFiles();
+// The same without showing anything: false with the reason.
+bool ConvertOldKeyRings(std::string& error);
 
 // What the generator window (or qmkey generate) asks for.
 struct KeyPairRequest {
