@@ -91,7 +91,7 @@ private slots:
         Find<QLineEdit>(dialog, "E-mail")->setText("anna@example.org");
         QCOMPARE(dialog.HintText(), QStringLiteral("Choose a passphrase for the private key."));
         QTest::keyClicks(Find<QLineEdit>(dialog, "Passphrase"), "abc123");
-        QCOMPARE(dialog.StrengthText(), QStringLiteral("Weak"));
+        QCOMPARE(dialog.StrengthText(), QStringLiteral("Too short"));
         QTest::keyClicks(Find<QLineEdit>(dialog, "Passphrase"), " correct horse battery");
         QCOMPARE(dialog.StrengthText(), QStringLiteral("Strong"));
         QTest::keyClicks(Find<QLineEdit>(dialog, "Repeat passphrase"), "abc123 correct horse batter");
