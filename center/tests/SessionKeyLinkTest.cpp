@@ -1,9 +1,9 @@
 // The session key link of the preferences against the real keeper.
 #include "center/core/SessionKeyLink.h"
 
+#include "TestSupport.h"
 #include "misckit/Keeper.h"
 #include "misckit/SessionKey.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
