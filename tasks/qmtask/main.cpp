@@ -547,6 +547,9 @@ int main(int argc, char** argv) {
         }
         return v.run(argc, argv);
     }
-    std::fprintf(stderr, "qmtask: unknown verb \"%s\" (qmtask --help lists the verbs)\n", verb.c_str());
+    if (verb[0] == '-')
+        std::fprintf(stderr, "qmtask: unknown option %s (qmtask --help)\n", verb.c_str());
+    else
+        std::fprintf(stderr, "qmtask: unknown verb \"%s\" (qmtask --help lists the verbs)\n", verb.c_str());
     return 2;
 }
