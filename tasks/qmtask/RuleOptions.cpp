@@ -352,8 +352,11 @@ std::string RuleAsOptions(const CAction& task) {
         text = "--every " + std::to_string(task.m_nInterval) + units[frame];
         // What the rule runs by: the start, with the minute or hour the rule keeps apart from it.
         std::int64_t start = task.m_tStart;
-        if (start != 0) {
-            std::tm tm = Local(start);
+        const std::time_t startTime = static_cast<std::time_t>(start);
+        std::tm tm{};
+        if (start != 0 && !localtime_r(&startTime, &tm)) {
+            text += " --at " + LocalTime(start); // no local date: the seconds as they are stored
+        } else if (start != 0) {
             if (frame == kHour) {
                 tm.tm_min = task.m_nMinute;
                 tm.tm_sec = 0;

@@ -320,3 +320,21 @@ TEST(QmtaskHelp, EveryVerbAnswersHelpAndVersionAndUnknownVerbsAreNamed) {
     const auto option = Qmtask({"show", "x.qms", "--jsno"});
     EXPECT_EQ(option.err, "qmtask: unknown option --jsno\n");
 }
+
+TEST(QmtaskShow, DamagedValuesAreShownAsTheyAreStored) {
+    const std::string dir = qmtest::MakeTempDir();
+    qmtest::WriteFile(dir + "/d.json",
+                      R"({"delete":[{"m_nId":1,"m_nRunType":1,"m_nTimeFrame":4,"m_nInterval":2,
+      "m_tStart":9223372036854775807,"m_csLocation":"","m_csMask":"|*.txt|","m_nDelType":9}],
+      "encrypt":[{"m_nId":2,"m_nAlgorithm":77,"m_nMode":-1,"m_nRunType":1,"m_nTimeFrame":99,"m_csLocation":"/x"}]})");
+    const auto build = Qmtask({"build", dir + "/d.json", dir + "/d.qms"});
+    ASSERT_EQ(build.exitCode, 0) << build.err;
+    EXPECT_EQ(build.err, "qmtask: warning: task 1 has an empty m_csLocation; give an absolute folder\n");
+    const auto show = Qmtask({"show", dir + "/d.qms"});
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_TRUE(Contains(show.out, "    folder: (none: the task reports an error)\n")) << show.out;
+    EXPECT_TRUE(Contains(show.out, "    delete: 9 (unknown)\n"));
+    EXPECT_TRUE(Contains(show.out, "    schedule: --every 2mo --at 9223372036854775807"));
+    EXPECT_TRUE(Contains(show.out, "    algorithm: 77 (unknown)\n    mode: -1 (unknown)\n"));
+    EXPECT_TRUE(Contains(show.out, "    schedule: (damaged rule: time frame 99)\n"));
+}
