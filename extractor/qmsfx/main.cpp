@@ -1,6 +1,7 @@
 // qmsfx: writes a self-extracting file: the extractor stub, then the given files and folders as an
 // archive that the stub opens with the password.
 //   qmsfx [--password-file F | --password PW] [--stub PATH] [--force] -o OUT.run FILE_OR_FOLDER...
+#include "extractor/core/HiddenInput.h"
 #include "extractor/core/SfxExtract.h"
 #include "extractor/core/SfxWriter.h"
 #include "platform/AtomicFile.h"
@@ -19,7 +20,6 @@
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -42,45 +42,16 @@ const char kUsage[] =
     "  --force                  replace OUT.run when it exists\n"
     "  --help, --version        this text; the version\n";
 
-volatile std::sig_atomic_t g_echoOff = 0;
-termios g_savedTerminal{};
-
 // Ctrl-C at the prompt ends qmsfx with the terminal's echo back on.
 void OnInterrupt(int signal) {
-    if (g_echoOff)
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+    sfx::RestoreTerminalEcho();
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
 
-// One line typed on the terminal (standard input) with echo off; the prompt goes to standard
-// error so that it never mixes with output.
+// The prompts go to standard error, so that they never mix with output.
 bool ReadHidden(const char* prompt, std::string& line) {
-    if (::tcgetattr(STDIN_FILENO, &g_savedTerminal) != 0)
-        return false;
-    termios quiet = g_savedTerminal;
-    quiet.c_lflag &= ~tcflag_t(ECHO);
-    g_echoOff = 1;
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    std::fputs(prompt, stderr);
-    std::fflush(stderr);
-    line.clear();
-    bool ended = false;
-    for (char c; !ended;) {
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || c == '\n')
-            ended = true;
-        else if (line.size() < 4096)
-            line += c;
-    }
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
-    g_echoOff = 0;
-    std::fputs("\n", stderr);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
+    return sfx::ReadHiddenLine(prompt, stderr, line);
 }
 
 // Asks twice, so that a typing error does not lock the files away.

@@ -443,6 +443,15 @@ TEST(Qmsfx, TakesAPasswordFileAndReplacesAFileOnlyWhenForced) {
     ASSERT_EQ(RunArchive(run, "file secret\n" + out + "\n").exitCode, 0);
     EXPECT_EQ(qmtest::ReadFile(out + "/a.txt"), "from a file");
 
+    // On a terminal the archive asks for the password without showing it, then for the folder.
+    const std::string asked = qmtest::MakeTempDir("asked");
+    const auto tty = RunOnTerminal(
+        {"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", run},
+        {{"Password: ", "file secret"}, {"Extract into folder: ", asked}});
+    EXPECT_EQ(tty.exitCode, 0) << tty.out;
+    EXPECT_EQ(tty.out.find("file secret"), std::string::npos) << "echoed: " << tty.out;
+    EXPECT_EQ(qmtest::ReadFile(asked + "/a.txt"), "from a file");
+
     // The archive's own help names it as it was run.
     const auto help = RunProgram("/bin/sh", {"-c", "cd '" + dir + "' && ./a.run --help"}, {}, kNoDisplay);
     EXPECT_EQ(help.exitCode, 0);

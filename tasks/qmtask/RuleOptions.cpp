@@ -23,16 +23,6 @@ const char* const kMonthNames[12] = {"jan", "feb", "mar", "apr", "may", "jun",
 
 using Given = std::initializer_list<std::pair<const char*, const std::optional<std::string>*>>;
 
-[[noreturn]] void Refuse(const std::string& text) {
-    throw std::runtime_error(text);
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 bool ParseNumber(const std::string& text, int low, int high, int& value) {
     if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), ::isdigit))
         return false;
@@ -131,6 +121,16 @@ std::int64_t ParseTimeOption(const std::string& option, const std::string& text,
 }
 
 } // namespace
+
+void Refuse(const std::string& text) {
+    throw std::runtime_error(text);
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
 
 bool ParseLocalTime(const std::string& text, std::int64_t now, std::int64_t& t, bool* dateOnly) {
     std::tm tm{};

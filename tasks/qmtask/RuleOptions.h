@@ -33,6 +33,11 @@ std::string RuleAsOptions(const CAction& task);
 // "YYYY-MM-DD" (midnight) and "HH:MM[:SS]" (on the day of `now`). dateOnly tells which form was
 // given. False for anything else, or for a date that does not exist.
 bool ParseLocalTime(const std::string& text, std::int64_t now, std::int64_t& t, bool* dateOnly = nullptr);
+// The option readers' refusal: a std::runtime_error with the text.
+[[noreturn]] void Refuse(const std::string& text);
+// ASCII letters in lower case, for names typed in any case.
+std::string Lower(std::string text);
+
 // "YYYY-MM-DD HH:MM:SS" in local time; "-" for 0.
 std::string LocalTime(std::int64_t t);
 

@@ -20,16 +20,6 @@ namespace {
 
 enum Kind { kEncrypt = 1, kDelete = 2, kMail = 4, kFile = kEncrypt | kDelete, kAny = 7 };
 
-[[noreturn]] void Refuse(const std::string& text) {
-    throw std::runtime_error(text);
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 int FindName(const std::string& name, const char* const* names, int count) {
     for (int i = 0; i < count; ++i)
         if (Lower(name) == Lower(names[i]))
