@@ -232,6 +232,7 @@ TEST(QmtaskNew, AListIsNotReplacedAndASealedListIsAppendedWithItsPassword) {
 TEST(QmtaskNew, BadOptionsAreRefusedByNameAndNothingIsWritten) {
     const std::string dir = qmtest::MakeTempDir();
     const std::string list = dir + "/l.qms";
+    qmtest::WriteFile(dir + "/empty", "\nsecond line\n");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"encrypt", "--folder", "", "--mask", "*", "--key", "/k"}, "--folder is empty"},
         {{"delete", "--folder", "docs", "--mask", "*"}, "--folder docs: give the folder as an absolute path"},
@@ -250,6 +251,8 @@ TEST(QmtaskNew, BadOptionsAreRefusedByNameAndNothingIsWritten) {
          "unknown option --colour"},
         {{"encrypt", "--folder", dir, "--mask", "*", "--password-file", dir + "/none"},
          "No such file or directory"},
+        {{"encrypt", "--folder", dir, "--mask", "*", "--password-file", dir}, "Is a directory"},
+        {{"encrypt", "--folder", dir, "--mask", "*", "--password-file", dir + "/empty"}, "holds no password"},
         {{"delete", "--folder", dir, "--mask", "*", "--wipe-rounds", "5"},
          "--wipe-rounds goes with --delete wipe"},
         {{"delete", "--folder", dir, "--mask", "*", "--days", "mon"}, "--days belongs to a schedule rule"},
