@@ -312,6 +312,8 @@ void ApplyRule(const RuleOptions& o, CAction& task, std::int64_t now) {
         }
         if (o.days)
             task.m_vDays = ParseList("--days", *o.days, kDayNames, 7, 1, 7, "mon,fri or mon-fri");
+        else if (frame == kWeek)
+            task.m_vDays = {start.tm_wday + 1}; // every week means once a week: on the start's weekday
         if (o.hours)
             task.m_vHours = ParseList("--hours", *o.hours, nullptr, 0, 0, 23, "9-17 or 8,12,18");
         if (o.months)

@@ -153,6 +153,16 @@ TEST(QmtaskNew, ARuleWithoutListsRunsOnEveryDayHourAndMonth) {
     EXPECT_TRUE(Contains(Qmtask({"show", monthly}).out, "--every 3mo --at '"));
     EXPECT_TRUE(Contains(Qmtask({"show", monthly}).out, " --months jan,jun-aug --day-of-month last\n"));
 
+    // Weeks: once a week, on the weekday of --at (a Thursday) unless --days says otherwise.
+    const std::string weekly = dir + "/w.qms";
+    ASSERT_EQ(Qmtask({"new", "delete", "--folder", dir, "--mask", "*.old", "--every", "1w", "--at",
+                      "2040-01-05 10:00", "-o", weekly})
+                  .exitCode,
+              0);
+    EXPECT_EQ(OnlyTask(weekly, "delete")["m_vDays"].toArray(), Ints({5}));
+    EXPECT_TRUE(
+        Contains(Qmtask({"next", weekly, "--at", "2040-01-06 00:00:00"}).out, "\t2040-01-12 10:00:00\t"));
+
     // Hours: the minute of --at, the hours named.
     const std::string hourly = dir + "/h.qms";
     ASSERT_EQ(Qmtask({"new", "delete", "--folder", dir, "--mask", "*.log", "--every", "2h", "--at",
