@@ -17,8 +17,18 @@ namespace {
 const char kUsage[] = "Usage: qmcenter [FILE.qms]\n"
                       "       qmcenter FILE.qmp|FILE.qma...   (open encrypted files and archives)\n"
                       "       qmcenter prefs | qs | --wizard [FILE...]\n"
-                      "       qmcenter encrypt|decrypt [OPTIONS] PATH...  (see the README)\n"
+                      "       qmcenter encrypt|decrypt [OPTIONS] PATH...  (qmcenter encrypt --help)\n"
+                      "       qmcenter --help | --version\n"
                       "The Quillmark control center: keys, encrypted files, task lists and the schedule.\n";
+
+// True when one of the arguments after the first is `option` (up to a "--" that ends options).
+bool Asks(int argc, char** argv, const char* option) {
+    for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        if (std::strcmp(argv[i], option) == 0 ||
+            (std::strcmp(option, "--help") == 0 && std::strcmp(argv[i], "-h") == 0))
+            return true;
+    return false;
+}
 
 // The console verbs: "encrypt " or "decrypt " followed by more, the verb in any case. Only the
 // verb is compared without regard to case; paths and passwords pass unchanged. Returns the exit
@@ -47,6 +57,24 @@ int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("qmcenter (Quillmark) " QM_VERSION);
+        return 0;
+    }
+    if (argc >= 2 && shellkit::IsConsoleVerb(argv[1])) {
+        if (Asks(argc, argv, "--help")) {
+            std::fputs(shellkit::ConsoleUsage().c_str(), stdout);
+            return 0;
+        }
+        if (Asks(argc, argv, "--version")) {
+            std::puts("qmcenter (Quillmark) " QM_VERSION);
+            return 0;
+        }
+    }
+    if (argc >= 2 && argv[1][0] == '-') {
+        std::fprintf(stderr, "qmcenter: unknown option %s\n%s", argv[1], kUsage);
+        return 2;
     }
     // The suite's start-up routines come before the command line is looked at: a first run
     // creates the data folders and the default settings, and every start checks the folders and

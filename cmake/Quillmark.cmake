@@ -118,3 +118,8 @@ function(qm_add_benchmark name)
     target_link_libraries(${name} PRIVATE ${A_LIBS} benchmark::benchmark benchmark::benchmark_main)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
+
+# The programs (and the tests that check them) answer --version with the project's version.
+function(qm_version target)
+    target_compile_definitions(${target} PRIVATE QM_VERSION="${PROJECT_VERSION}")
+endfunction()

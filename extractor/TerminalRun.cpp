@@ -1,10 +1,11 @@
 #include "extractor/TerminalRun.h"
 
+#include "extractor/core/HiddenInput.h"
+
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
-#include <termios.h>
 #include <unistd.h>
 
 namespace extractor {
@@ -14,8 +15,6 @@ constexpr std::size_t kMaxPasswordLength = 1023;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 volatile std::sig_atomic_t g_extracting = 0;
-volatile std::sig_atomic_t g_echoOff = 0;
-termios g_savedTerminal{};
 
 // At the prompts Ctrl-C ends the program, with the terminal's echo restored. During the run it
 // takes effect between entries, like the window's cancel question, so that the entry being
@@ -25,8 +24,7 @@ void OnInterrupt(int signal) {
         g_interrupted = 1;
         return;
     }
-    if (g_echoOff)
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+    sfx::RestoreTerminalEcho();
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
@@ -39,27 +37,6 @@ bool ReadLine(std::string& line) {
     return true;
 }
 
-// The prompt appears only once echo is off, so that nothing typed after it is discarded or shown.
-std::string ReadHidden(const char* prompt) {
-    const bool tty = ::tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0;
-    if (tty) {
-        termios quiet = g_savedTerminal;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        g_echoOff = 1;
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
-    std::fputs(prompt, stdout);
-    std::fflush(stdout);
-    std::string line;
-    ReadLine(line);
-    if (tty) {
-        ::tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
-        g_echoOff = 0;
-        std::fputs("\n", stdout);
-    }
-    return line;
-}
-
 } // namespace
 
 int RunInTerminal(const sfx::OwnFile& own) {
@@ -70,7 +47,7 @@ int RunInTerminal(const sfx::OwnFile& own) {
     const bool interactive = ::isatty(STDIN_FILENO);
     std::string password, folder;
     if (interactive) {
-        password = ReadHidden("Password: ");
+        sfx::ReadHiddenLine("Password: ", stdout, password);
         std::fputs("Extract into folder: ", stdout);
         std::fflush(stdout);
         ReadLine(folder);

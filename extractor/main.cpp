@@ -17,11 +17,17 @@
 
 namespace {
 
-const char kUsage[] = "Usage: extractor\n"
-                      "The Quillmark self-decrypting extractor: asks for the password and writes the files\n"
-                      "of the archive appended to this program into a folder. Without a display it asks\n"
-                      "on the terminal; when standard input is not a terminal, its first line is the\n"
-                      "password and its second the output folder (empty: the current folder).\n";
+// The usage text names the file as it was run ("./archive.run"), since that is the name the
+// user knows it by.
+void PrintUsage(const char* self) {
+    std::printf("Usage: %s [--help | --version]\n"
+                "A Quillmark self-extracting file: asks for the password and writes the files of\n"
+                "the archive appended to this program into a folder. Without a display it asks on\n"
+                "the terminal; when standard input is not a terminal, its first line is the\n"
+                "password and its second the output folder (empty: the current folder):\n"
+                "  printf 'PASSWORD\\n/some/folder\\n' | %s\n",
+                self, self);
+}
 
 // Loads the built-in copy of the window library through an anonymous in-memory file. Nothing is
 // looked for beside the program, in the current folder or on the loader's path: a self-extracting
@@ -47,9 +53,21 @@ extractor::WindowMainFn LoadWindow() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
-        return 0;
+    const char* asRun = argc > 0 && argv[0] ? argv[0] : "extractor";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            PrintUsage(asRun);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("%s: Quillmark self-extracting file, extractor %s\n", asRun, QM_VERSION);
+            return 0;
+        }
+        // Options with one dash are the window toolkit's own (-platform, -style).
+        if (std::strncmp(argv[i], "--", 2) == 0) {
+            std::fprintf(stderr, "%s: unknown option %s (%s --help)\n", asRun, argv[i], asRun);
+            return 2;
+        }
     }
     std::string self = platform::ProgramPath();
     if (self.empty())

@@ -19,6 +19,46 @@ TEST(Programs, EachAnswersHelpWithUsage) {
     }
 }
 
+TEST(Programs, EachProgramAndVerbAnswersHelpAndVersionAndNamesWhatItDoesNotKnow) {
+    struct Case {
+        const char* program;
+        std::vector<std::string> verb;
+    };
+    const Case cases[] = {{"qmcenter", {}},
+                          {"qmcenter", {"encrypt"}},
+                          {"qmcenter", {"decrypt"}},
+                          {"keeper", {}},
+                          {"keeper", {"scheduler"}},
+                          {"qmsfx", {}},
+                          {"extractor", {}},
+                          {"qmtask", {}},
+                          {"qmtask", {"new", "encrypt"}},
+                          {"qmtask", {"schedule"}},
+                          {"qmtask", {"run"}}};
+    for (const Case& c : cases) {
+        const std::string what = std::string(c.program) + (c.verb.empty() ? "" : " " + c.verb[0]);
+        auto args = c.verb;
+        args.push_back("--help");
+        auto r = RunProgram(ProgramPath(c.program), args);
+        EXPECT_EQ(r.exitCode, 0) << what << ": " << r.err;
+        EXPECT_NE(r.out.find("Usage: "), std::string::npos) << what;
+        args.back() = "--version";
+        r = RunProgram(ProgramPath(c.program), args);
+        EXPECT_EQ(r.exitCode, 0) << what << ": " << r.err;
+        EXPECT_NE(r.out.find(QM_VERSION), std::string::npos) << what << ": " << r.out;
+        args.back() = "--no-such-option";
+        if (c.verb.size() > 1 || std::string(c.program) == "qmcenter")
+            args.push_back("/nonexistent/path"); // verbs that need a path get one
+        r = RunProgram(ProgramPath(c.program), args, {},
+                       {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="});
+        EXPECT_NE(r.exitCode, 0) << what;
+        EXPECT_NE(r.err.find("unknown option --no-such-option"), std::string::npos) << what << ": " << r.err;
+    }
+    const auto verb = RunProgram(ProgramPath("keeper"), {"schedular"});
+    EXPECT_NE(verb.err.find("keeper: unknown mode schedular"), std::string::npos) << verb.err;
+    EXPECT_NE(RunProgram(ProgramPath("qmtask"), {"rnu"}).err.find("unknown verb \"rnu\""), std::string::npos);
+}
+
 TEST(Programs, AllStandInOneProgramFolder) {
     for (const char* name : {"qmcenter", "keeper", "qmtask", "extractor"})
         EXPECT_TRUE(qmtest::Exists(ProgramPath(name))) << name;

@@ -1,6 +1,7 @@
 // qmsfx: writes a self-extracting file: the extractor stub, then the given files and folders as an
 // archive that the stub opens with the password.
-//   qmsfx --password PW [--stub PATH] -o OUT.run FILE_OR_FOLDER...
+//   qmsfx [--password-file F | --password PW] [--stub PATH] [--force] -o OUT.run FILE_OR_FOLDER...
+#include "extractor/core/HiddenInput.h"
 #include "extractor/core/SfxExtract.h"
 #include "extractor/core/SfxWriter.h"
 #include "platform/AtomicFile.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -26,9 +28,54 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kUsage[] = "Usage: qmsfx --password PW [--stub PATH] -o OUT.run FILE_OR_FOLDER...\n"
-                      "Writes a self-extracting file: the extractor (default: the one beside qmsfx), then\n"
-                      "the files, each folder with everything below it, enciphered with the password.\n";
+const char kUsage[] =
+    "Usage: qmsfx [--password-file FILE] [--stub PATH] [--force] -o OUT.run FILE_OR_FOLDER...\n"
+    "Writes a self-extracting file: the extractor (default: the one beside qmsfx), then the\n"
+    "files, each folder with everything below it, enciphered with the password.\n"
+    "\n"
+    "  -o, --output OUT.run     the file to write; an existing one is replaced only with --force\n"
+    "  --password-file FILE     the password is the first line of FILE; without it the password\n"
+    "                           is asked on the terminal, twice, and not shown\n"
+    "  --password PW            the password itself, for scripts; it is visible to other users\n"
+    "                           of the machine (ps), so prefer --password-file\n"
+    "  --stub PATH              the extractor to put in front\n"
+    "  --force                  replace OUT.run when it exists\n"
+    "  --help, --version        this text; the version\n";
+
+// Ctrl-C at the prompt ends qmsfx with the terminal's echo back on.
+void OnInterrupt(int signal) {
+    sfx::RestoreTerminalEcho();
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// The prompts go to standard error, so that they never mix with output.
+bool ReadHidden(const char* prompt, std::string& line) {
+    return sfx::ReadHiddenLine(prompt, stderr, line);
+}
+
+// Asks twice, so that a typing error does not lock the files away.
+bool AskPassword(std::string& password, std::string& error) {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    std::string again;
+    if (!::isatty(STDIN_FILENO) || !ReadHidden("Password: ", password) ||
+        (!password.empty() && !ReadHidden("Repeat the password: ", again))) {
+        error = "no terminal to ask for the password on: give --password-file FILE";
+        return false;
+    }
+    if (password.empty()) {
+        error = "the password is empty";
+        return false;
+    }
+    if (password != again) {
+        error = "the two passwords differ; nothing was written";
+        return false;
+    }
+    return true;
+}
 
 struct Input {
     std::string path;
@@ -168,35 +215,67 @@ void WriteSelfExtractingFile(const std::string& password, const std::string& stu
 
 } // namespace
 
+int Usage(const std::string& why) {
+    std::fprintf(stderr, "qmsfx: %s\n%s", why.c_str(), kUsage);
+    return 2;
+}
+
 int main(int argc, char** argv) {
-    std::string password, stubPath, outPath;
-    bool havePassword = false;
+    std::string password, passwordFile, stubPath, outPath;
+    bool havePassword = false, force = false, optionsEnded = false;
     std::vector<std::string> inputs;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            inputs.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
-        }
-        if ((arg == "--password" || arg == "--stub" || arg == "-o") && i + 1 < argc) {
+        } else if (arg == "--version") {
+            std::puts("qmsfx (Quillmark) " QM_VERSION);
+            return 0;
+        } else if (arg == "--force") {
+            force = true;
+        } else if (arg == "--password" || arg == "--password-file" || arg == "--stub" || arg == "-o" ||
+                   arg == "--output") {
+            if (i + 1 >= argc)
+                return Usage(arg + " needs a value");
             const std::string value = argv[++i];
             if (arg == "--password") {
                 password = value;
                 havePassword = true;
+            } else if (arg == "--password-file") {
+                passwordFile = value;
             } else if (arg == "--stub") {
                 stubPath = value;
             } else {
                 outPath = value;
             }
-        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
-            std::fprintf(stderr, "qmsfx: unknown option %s\n%s", arg.c_str(), kUsage);
-            return 2;
         } else {
-            inputs.push_back(arg);
+            return Usage("unknown option " + arg);
         }
     }
-    if (!havePassword || outPath.empty() || inputs.empty()) {
-        std::fputs(kUsage, stderr);
+    if (outPath.empty())
+        return Usage("-o OUT.run is required: the file to write");
+    if (inputs.empty())
+        return Usage("no files or folders to store");
+    if (havePassword && !passwordFile.empty())
+        return Usage("give --password or --password-file, not both");
+    struct stat existing {};
+    if (!force && ::lstat(outPath.c_str(), &existing) == 0) {
+        std::fprintf(stderr, "qmsfx: %s exists already; --force replaces it\n", outPath.c_str());
+        return 1;
+    }
+    std::string error;
+    if (!passwordFile.empty()) {
+        if (!platform::ReadPasswordFile(passwordFile, password, error)) {
+            std::fprintf(stderr, "qmsfx: --password-file %s\n", error.c_str());
+            return 1;
+        }
+    } else if (!havePassword && !AskPassword(password, error)) {
+        std::fprintf(stderr, "qmsfx: %s\n", error.c_str());
         return 2;
     }
     if (stubPath.empty())

@@ -34,6 +34,47 @@ qmtest::ProcessResult MakeRun(const std::string& out, const std::vector<std::str
     return RunProgram(ProgramPath("qmsfx"), args);
 }
 
+// Runs a program on a pseudo-terminal, answering each prompt in turn; what the terminal showed
+// is the output. The answers go in the environment, never on a command line.
+qmtest::ProcessResult RunOnTerminal(const std::vector<std::string>& args,
+                                    const std::vector<std::pair<std::string, std::string>>& answers) {
+    static const char kDriver[] = R"(
+import os, pty, sys
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], sys.argv[1:])
+shown = b''
+def read():
+    global shown
+    try:
+        chunk = os.read(fd, 4096)
+    except OSError:
+        chunk = b''
+    shown += chunk
+    return chunk
+i = 0
+while ('PROMPT%d' % i) in os.environ:
+    while os.environ['PROMPT%d' % i].encode() not in shown:
+        if not read():
+            break
+    os.write(fd, os.environ['ANSWER%d' % i].encode() + b'\n')
+    i += 1
+while read():
+    pass
+_, status = os.waitpid(pid, 0)
+sys.stdout.write(shown.decode(errors='replace'))
+sys.exit(os.WEXITSTATUS(status) if os.WIFEXITED(status) else 99)
+)";
+    std::vector<std::string> driverArgs = {"-c", kDriver};
+    driverArgs.insert(driverArgs.end(), args.begin(), args.end());
+    std::vector<std::string> env;
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        env.push_back("PROMPT" + std::to_string(i) + "=" + answers[i].first);
+        env.push_back("ANSWER" + std::to_string(i) + "=" + answers[i].second);
+    }
+    return RunProgram(QM_PYTHON3, driverArgs, {}, env, 30000);
+}
+
 void SetMtime(const std::string& path, time_t when) {
     const timespec times[2] = {{when, 0}, {when, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
@@ -355,6 +396,71 @@ TEST(Qmsfx, ReportsBadArgumentsAndUnreadableInputs) {
     const std::string top = std::filesystem::path(dir).filename().string();
     EXPECT_TRUE(qmtest::Exists(out + "/" + top + "/a.txt"));
     EXPECT_FALSE(qmtest::Exists(out + "/" + top + "/self.run"));
+}
+
+TEST(Qmsfx, AsksThePasswordTwiceOnTheTerminalWithoutShowingIt) {
+    const std::string dir = qmtest::MakeTempDir("qmsfx-tty");
+    qmtest::WriteFile(dir + "/a.txt", "asked for");
+    const std::string run = dir + "/a.run";
+    auto r = RunOnTerminal({ProgramPath("qmsfx"), "-o", run, dir + "/a.txt"},
+                           {{"Password: ", "typed secret"}, {"Repeat the password: ", "typed secret"}});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out.find("typed secret"), std::string::npos) << "echoed: " << r.out;
+    const std::string out = qmtest::MakeTempDir("out");
+    ASSERT_EQ(RunArchive(run, "typed secret\n" + out + "\n").exitCode, 0);
+    EXPECT_EQ(qmtest::ReadFile(out + "/a.txt"), "asked for");
+
+    // Two different answers write nothing.
+    r = RunOnTerminal({ProgramPath("qmsfx"), "-o", dir + "/b.run", dir + "/a.txt"},
+                      {{"Password: ", "one"}, {"Repeat the password: ", "two"}});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.out.find("qmsfx: the two passwords differ; nothing was written"), std::string::npos) << r.out;
+    EXPECT_FALSE(qmtest::Exists(dir + "/b.run"));
+    // Without a terminal nothing waits for an answer.
+    const auto piped = RunProgram(ProgramPath("qmsfx"), {"-o", dir + "/c.run", dir + "/a.txt"}, "pw\npw\n");
+    EXPECT_EQ(piped.exitCode, 2);
+    EXPECT_NE(piped.err.find("give --password-file FILE"), std::string::npos) << piped.err;
+    EXPECT_FALSE(qmtest::Exists(dir + "/c.run"));
+}
+
+TEST(Qmsfx, TakesAPasswordFileAndReplacesAFileOnlyWhenForced) {
+    const std::string dir = qmtest::MakeTempDir("qmsfx-file");
+    qmtest::WriteFile(dir + "/a.txt", "from a file");
+    qmtest::WriteFile(dir + "/pw", "file secret\nsecond line\n");
+    const std::string run = dir + "/a.run";
+    qmtest::WriteFile(run, "precious");
+    ::chmod(run.c_str(), 0755); // a replaced file keeps its mode
+    const std::vector<std::string> args = {"--password-file", dir + "/pw", "-o", run, dir + "/a.txt"};
+    auto r = RunProgram(ProgramPath("qmsfx"), args);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "qmsfx: " + run + " exists already; --force replaces it\n");
+    EXPECT_EQ(qmtest::ReadFile(run), "precious");
+    auto forced = args;
+    forced.insert(forced.begin(), "--force");
+    r = RunProgram(ProgramPath("qmsfx"), forced);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string out = qmtest::MakeTempDir("out");
+    ASSERT_EQ(RunArchive(run, "file secret\n" + out + "\n").exitCode, 0);
+    EXPECT_EQ(qmtest::ReadFile(out + "/a.txt"), "from a file");
+
+    // On a terminal the archive asks for the password without showing it, then for the folder.
+    const std::string asked = qmtest::MakeTempDir("asked");
+    const auto tty = RunOnTerminal(
+        {"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", run},
+        {{"Password: ", "file secret"}, {"Extract into folder: ", asked}});
+    EXPECT_EQ(tty.exitCode, 0) << tty.out;
+    EXPECT_EQ(tty.out.find("file secret"), std::string::npos) << "echoed: " << tty.out;
+    EXPECT_EQ(qmtest::ReadFile(asked + "/a.txt"), "from a file");
+
+    // The archive's own help names it as it was run.
+    const auto help = RunProgram("/bin/sh", {"-c", "cd '" + dir + "' && ./a.run --help"}, {}, kNoDisplay);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("Usage: ./a.run [--help | --version]\n", 0), 0u) << help.out;
+    EXPECT_NE(RunProgram(ProgramPath("qmsfx"), {"--help"}).out.find("visible"), std::string::npos)
+        << "--help says who can see --password";
+    EXPECT_NE(RunProgram(ProgramPath("qmsfx"), {"--password-file", dir + "/none", "-o", dir + "/n.run", run})
+                  .err.find("No such file or directory"),
+              std::string::npos);
 }
 
 } // namespace

@@ -17,14 +17,33 @@ const char kUsage[] = "Usage: keeper MODE\n"
                       "  scheduler   run the stored schedule\n"
                       "  seskey      keep the session key store only\n"
                       "  startup     run the schedule after the user logged in (start-up pass)\n"
-                      "  --help      show this text\n";
+                      "  --help      show this text\n"
+                      "  --version   show the version\n"
+                      "It is started by qmcenter, qmtask schedule start and the desktop session.\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
-        return 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("keeper (Quillmark) " QM_VERSION);
+            return 0;
+        }
+    }
+    if (argc >= 2 && (argc > 2 || argv[1][0] == '-' ||
+                      (std::strcmp(argv[1], "scheduler") && std::strcmp(argv[1], "seskey") &&
+                       std::strcmp(argv[1], "startup")))) {
+        const char* what = argc > 2 ? argv[2] : argv[1];
+        std::fprintf(stderr, "keeper: unknown %s %s\n%s",
+                     what[0] == '-' ? "option"
+                     : argc > 2     ? "argument"
+                                    : "mode",
+                     what, kUsage);
+        return 2;
     }
     keeper::Mode mode;
     if (argc == 2 && std::strcmp(argv[1], "scheduler") == 0)

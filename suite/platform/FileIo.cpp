@@ -1,7 +1,10 @@
 #include "platform/FileIo.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -44,6 +47,39 @@ ssize_t ReadAll(int fd, void* buffer, std::size_t size) {
         done += static_cast<std::size_t>(n);
     }
     return static_cast<ssize_t>(done);
+}
+
+bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    std::string bytes(4096, '\0');
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        got = ReadAll(fd, bytes.data(), bytes.size());
+    } else {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    const int readError = errno;
+    ::close(fd);
+    if (got < 0) {
+        error = path + ": " + std::strerror(readError);
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(got));
+    bytes.resize(std::min(bytes.find('\n'), bytes.size()));
+    if (!bytes.empty() && bytes.back() == '\r')
+        bytes.pop_back();
+    if (bytes.empty()) {
+        error = path + ": the first line holds no password";
+        return false;
+    }
+    password = bytes;
+    return true;
 }
 
 bool ReadAllAt(int fd, void* buffer, std::size_t size, off_t offset) {

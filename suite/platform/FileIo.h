@@ -18,6 +18,10 @@ ssize_t ReadSome(int fd, void* buffer, std::size_t size);
 // Reads exactly `size` bytes at `offset`; false on an error or when the file ends first.
 bool ReadAllAt(int fd, void* buffer, std::size_t size, off_t offset);
 
+// The first line of a password file (without its line end): at most 4096 bytes are read and the
+// file must be a regular file or a pipe. False with a readable reason, also for an empty line.
+bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error);
+
 // Makes the names in an open folder (a rename, a new link) reach the disk.
 bool SyncFolder(int folderFd);
 bool SyncFolder(const std::string& folder);

@@ -70,16 +70,7 @@ private:
     }
 
     bool Usage(const std::string& reason) {
-        m_err
-            << "qmcenter: " << reason << '\n'
-            << "Usage: qmcenter encrypt [--password PW | --password-file F | --key KEYFILE] [--algorithm "
-               "NAME]\n"
-               "                        [--mode NAME] [--compress] [--wipe] [--output DIR] PATH...\n"
-               "       qmcenter encrypt --archive ARCHIVE.qma [options as above] PATH...\n"
-               "       qmcenter encrypt --make-key KEYFILE\n"
-               "       qmcenter decrypt [--password PW | --password-file F | --key KEYFILE] [--output DIR]\n"
-               "                        [--overwrite] [--restore-times] [--entry NAME]... FILE...\n"
-               "       qmcenter decrypt --list ARCHIVE.qma\n";
+        m_err << "qmcenter: " << reason << '\n' << ConsoleUsage();
         return false;
     }
 
@@ -462,6 +453,16 @@ private:
 };
 
 } // namespace
+
+std::string ConsoleUsage() {
+    return "Usage: qmcenter encrypt [--password PW | --password-file F | --key KEYFILE] [--algorithm NAME]\n"
+           "                        [--mode NAME] [--compress] [--wipe] [--output DIR] PATH...\n"
+           "       qmcenter encrypt --archive ARCHIVE.qma [options as above] PATH...\n"
+           "       qmcenter encrypt --make-key KEYFILE\n"
+           "       qmcenter decrypt [--password PW | --password-file F | --key KEYFILE] [--output DIR]\n"
+           "                        [--overwrite] [--restore-times] [--entry NAME]... FILE...\n"
+           "       qmcenter decrypt --list ARCHIVE.qma\n";
+}
 
 bool IsConsoleVerb(const std::string& word) {
     const std::string w = Lower(word);

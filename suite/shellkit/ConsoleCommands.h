@@ -17,6 +17,9 @@
 //   decrypt --list ARCHIVE.qma   (one line per entry: path, size, modification time)
 namespace shellkit {
 
+// The verbs' usage text, several lines ending in a line break.
+std::string ConsoleUsage();
+
 // True when `word` is one of the verbs, compared without regard to case.
 bool IsConsoleVerb(const std::string& word);
 

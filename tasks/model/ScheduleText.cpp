@@ -37,7 +37,7 @@ void CAction::BuildSchedString() {
     } else if (m_nRunType == 2) {
         s = "Once ";
     } else if (m_nRunType == 3) {
-        s = "At Windows startup";
+        s = "At startup";
     }
     if (m_nTimeFrame == 1 || m_nTimeFrame == 4) {
         s += "on ";

@@ -9,10 +9,12 @@
 #include "tasks/schedlink/TaskSched.h"
 #include "uikit/UIException.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -134,5 +136,12 @@ int ScheduleVerb(int argc, char** argv) {
     } catch (const CUIException& e) {
         return Fail(e.GetReportText());
     }
-    return Fail(kScheduleUsage);
+    static const char* const verbs[] = {"list", "add", "remove", "clear", "start", "stop", "status"};
+    const bool known = std::find(std::begin(verbs), std::end(verbs), verb) != std::end(verbs);
+    std::string what = verb.empty()                    ? "no schedule verb"
+                       : verb[0] == '-'                ? "unknown option " + verb
+                       : !known                        ? "unknown schedule verb \"" + verb + "\""
+                       : argc > 3 && argv[3][0] == '-' ? "unknown option " + std::string(argv[3])
+                                                       : "wrong arguments for schedule " + verb;
+    return Fail(what + "\n" + kScheduleUsage);
 }

@@ -1,6 +1,8 @@
 // qmtask: task lists (".qms") from the command line.
+#include "RuleOptions.h"
 #include "ScheduleVerbs.h"
 #include "TaskJson.h"
+#include "TaskOptions.h"
 
 #include "platform/Clock.h"
 #include "tasks/manager/TaskManager.h"
@@ -19,31 +21,38 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-const char kUsage[] = "Usage: qmtask VERB [ARGS...]\n"
-                      "Inspect, build and run Quillmark task lists from the command line.\n"
-                      "\n"
-                      "  show FILE [--password PW] [--json]   print every task of a schedule file\n"
-                      "  build JSONFILE OUT [--password PW]   write a schedule file from JSON\n"
-                      "                                       (the form that show --json prints)\n"
-                      "  next FILE [--at \"YYYY-MM-DD HH:MM:SS\"] [--password PW] [--json]\n"
-                      "                                       every task's next run after that local\n"
-                      "                                       moment (default: now) and its schedule\n"
-                      "  files FILE [--task ID] [--password PW] [--json]\n"
-                      "                                       the files the task list (or one task)\n"
-                      "                                       selects: path, owner id, owner's action\n"
-                      "  run FILE [--task ID] [--password PW] run every task (or one task); exit 0\n"
-                      "                                       without errors, 2 with errors\n"
-                      "  schedule list | add FILE --task ID | remove ID | clear | start | stop | status\n"
-                      "                                       the stored background schedule\n"
-                      "  --help                               show this text\n"
-                      "\n"
-                      "With --password the texts of the file are sealed with that document password.\n";
+const char kUsage[] =
+    "Usage: qmtask VERB [ARGS...]\n"
+    "Inspect, write and run Quillmark task lists (\".qms\") from the command line.\n"
+    "\n"
+    "  new encrypt|delete|mail [OPTIONS] -o LIST.qms [--append]\n"
+    "                                       write a task from readable options\n"
+    "                                       (qmtask new --help lists them)\n"
+    "  show FILE [--json | --raw]           print every task of a task list\n"
+    "  build JSONFILE OUT                   write a task list from JSON (the form that\n"
+    "                                       show --json prints; see the README)\n"
+    "  next FILE [--at \"YYYY-MM-DD HH:MM:SS\"] [--json]\n"
+    "                                       every task's next run after that local\n"
+    "                                       moment (default: now) and its schedule\n"
+    "  files FILE [--task ID] [--json]      the files the list (or one task) selects:\n"
+    "                                       path, owner id, owner's action\n"
+    "  run FILE [--task ID]                 run every task (or one task); exit 0\n"
+    "                                       without errors, 2 with errors\n"
+    "  schedule list | add FILE --task ID | remove ID | clear | start | stop | status\n"
+    "                                       the stored background schedule\n"
+    "  VERB --help                          the options of one verb\n"
+    "  --help, --version                    this text; the version\n"
+    "\n"
+    "Every verb that reads or writes a list takes --password PW: the list's texts are then\n"
+    "sealed with that document password.\n";
 
 int Fail(const std::string& text) {
     std::fprintf(stderr, "qmtask: %s\n", text.c_str());
@@ -57,6 +66,7 @@ struct Arguments {
     std::string at;
     std::string task;
     bool json = false;
+    bool raw = false;
 };
 
 bool ParseArguments(int argc, char** argv, bool allowJson, Arguments& args, std::string& error,
@@ -83,6 +93,8 @@ bool ParseArguments(int argc, char** argv, bool allowJson, Arguments& args, std:
             args.task = argv[++i];
         } else if (arg == "--json" && allowJson) {
             args.json = true;
+        } else if (arg == "--raw" && allowJson && std::strcmp(argv[1], "show") == 0) {
+            args.raw = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
@@ -105,8 +117,8 @@ void PrintText(const QJsonValue& value) {
     }
 }
 
-// One block per list, one line per field, in the order the fields are declared.
-void PrintTasks(CTaskManager& manager) {
+// One block per list, one line per stored field under its member name, in declaration order.
+void PrintFields(CTaskManager& manager) {
     const QJsonObject all = qmtask::ListToJson(manager);
     for (const char* list : {"delete", "encrypt", "sendmail"}) {
         const QJsonArray tasks = all[list].toArray();
@@ -153,13 +165,33 @@ std::vector<const std::string*> PathsOf(const CFileAction& task) {
     return paths;
 }
 
+// One block per list; each task under the option names of "qmtask new".
+void PrintReadable(CTaskManager& manager) {
+    const char* const kinds[3] = {"delete", "encrypt", "mail"};
+    int which = 0;
+    for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail}) {
+        std::printf("%s: %zu task%s\n", kinds[which++], list->size(), list->size() == 1 ? "" : "s");
+        for (CAction* task : *list) {
+            std::string action;
+            try {
+                action = task->GetActionName();
+            } catch (const std::invalid_argument&) {
+                action = "(damaged task code)";
+            }
+            std::printf("  task %d: %s\n", task->m_nId, action.c_str());
+            for (const auto& [label, value] : qmtask::DescribeTask(*task))
+                std::printf("    %s: %s\n", label.c_str(), value.c_str());
+        }
+    }
+}
+
 int Show(int argc, char** argv) {
     Arguments args;
     std::string error;
     if (!ParseArguments(argc, argv, true, args, error))
         return Fail(error);
     if (args.positional.size() != 1)
-        return Fail("usage: qmtask show FILE [--password PW] [--json]");
+        return Fail("usage: qmtask show FILE [--password PW] [--json | --raw]");
     CAction::m_csPassword = args.password;
     CTaskManager manager;
     if (!manager.ReadScheduleFile(args.positional[0], error))
@@ -167,8 +199,10 @@ int Show(int argc, char** argv) {
     if (args.json) {
         std::fputs(QJsonDocument(qmtask::ListToJson(manager)).toJson(QJsonDocument::Indented).constData(),
                    stdout);
+    } else if (args.raw) {
+        PrintFields(manager);
     } else {
-        PrintTasks(manager);
+        PrintReadable(manager);
     }
     return 0;
 }
@@ -195,6 +229,13 @@ int Build(int argc, char** argv) {
     std::vector<std::unique_ptr<CAction>> owned;
     if (!qmtask::ListFromJson(doc.object(), manager, owned, error))
         return Fail(args.positional[0] + ": " + error);
+    // An empty Location stands for the root folder and a relative one for wherever the list is run.
+    for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt})
+        for (CAction* task : *list)
+            if (auto* file = dynamic_cast<CFileAction*>(task); file && file->m_csLocation.rfind('/', 0) != 0)
+                std::fprintf(stderr,
+                             "qmtask: warning: task %d has %s m_csLocation; give an absolute folder\n",
+                             task->m_nId, file->m_csLocation.empty() ? "an empty" : "a relative");
     if (!manager.WriteScheduleFile(args.positional[1], error))
         return Fail(args.positional[1] + ": " + error);
     // The list is written as given (any list must load and save unchanged), but a task that no
@@ -211,23 +252,6 @@ int Build(int argc, char** argv) {
     return 0;
 }
 
-// "YYYY-MM-DD HH:MM:SS" in local time.
-bool ParseLocalTime(const std::string& text, std::int64_t& t) {
-    std::tm tm{};
-    char rest = 0;
-    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%c", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                    &tm.tm_min, &tm.tm_sec, &rest) != 6)
-        return false;
-    if (tm.tm_mon < 1 || tm.tm_mon > 12 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour < 0 ||
-        tm.tm_hour > 23 || tm.tm_min < 0 || tm.tm_min > 59 || tm.tm_sec < 0 || tm.tm_sec > 60)
-        return false;
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-    tm.tm_isdst = -1;
-    t = std::mktime(&tm);
-    return true;
-}
-
 int Next(int argc, char** argv) {
     Arguments args;
     std::string error;
@@ -236,14 +260,15 @@ int Next(int argc, char** argv) {
     if (args.positional.size() != 1)
         return Fail("usage: qmtask next FILE [--at \"YYYY-MM-DD HH:MM:SS\"] [--password PW] [--json]");
     std::int64_t now = platform::Now();
-    if (!args.at.empty() && !ParseLocalTime(args.at, now))
+    if (!args.at.empty() && !qmtask::ParseLocalTime(args.at, now, now))
         return Fail("--at wants a local time \"YYYY-MM-DD HH:MM:SS\", not \"" + args.at + "\"");
     CAction::m_csPassword = args.password;
     CTaskManager manager;
     if (!manager.ReadScheduleFile(args.positional[0], error))
         return Fail(args.positional[0] + ": " + error);
     QJsonArray all;
-    std::string out;
+    // A header, then one line per task with the next run as a local time; tabs between columns.
+    std::string out = "id\tname\tnext run\tschedule\n";
     try {
         for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail}) {
             for (CAction* task : *list) {
@@ -259,8 +284,13 @@ int Next(int argc, char** argv) {
                     o["long"] = QString::fromStdString(longText);
                     all.append(o);
                 } else {
-                    out += std::to_string(task->m_nId) + "\t" + task->m_csName + "\t" + TaskTimeText(next) +
-                           "\t" + std::to_string(next) + "\t" + shortText + "\t" + longText + "\n";
+                    while (!longText.empty() && longText.back() == ' ')
+                        longText.pop_back();
+                    const std::string when = task->m_nRunType == 0   ? "(not scheduled)"
+                                             : task->m_nRunType == 3 ? "at startup"
+                                                                     : TaskTimeText(next);
+                    out += std::to_string(task->m_nId) + "\t" + task->m_csName + "\t" + when + "\t" +
+                           (longText.empty() ? "-" : longText) + "\n";
                 }
             }
         }
@@ -415,25 +445,136 @@ int Run(int argc, char** argv) {
     return g_errors ? 2 : 0;
 }
 
+// qmtask new KIND [OPTIONS] -o LIST.qms [--append] [--password PW]
+int New(int argc, char** argv) {
+    if (argc < 3)
+        return Fail(
+            "usage: qmtask new encrypt|delete|mail [OPTIONS] -o LIST.qms [--append] (qmtask new --help)");
+    const std::string kind = argv[2];
+    std::string output, password;
+    bool append = false;
+    std::vector<std::string> options;
+    for (int i = 3; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-o" || arg == "--output" || arg == "--password") {
+            if (i + 1 >= argc)
+                return Fail(arg + " needs a value");
+            (arg == "--password" ? password : output) = argv[++i];
+        } else if (arg.rfind("--output=", 0) == 0) {
+            output = arg.substr(9);
+        } else if (arg == "--append") {
+            append = true;
+        } else {
+            options.push_back(arg);
+        }
+    }
+    CTaskManager manager; // fills the task names that new tasks need
+    std::unique_ptr<CAction> task;
+    try {
+        task = qmtask::NewTaskFromOptions(kind, options, platform::Now());
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    if (output.empty())
+        return Fail("-o LIST.qms is required: the task list to write");
+    struct stat st {};
+    const bool exists = ::stat(output.c_str(), &st) == 0;
+    if (exists && !append)
+        return Fail(output + " exists already; --append adds the task to it");
+    CAction::m_csPassword = password;
+    std::string error;
+    if (exists && !manager.ReadScheduleFile(output, error))
+        return Fail(output + ": " + error);
+    try {
+        manager.AddTask(task.get());
+    } catch (const CUIException& e) {
+        return Fail(output + ": " + e.GetText() + " " + e.GetText2());
+    }
+    if (!manager.WriteScheduleFile(output, error))
+        return Fail(output + ": " + error);
+    if (auto* file = dynamic_cast<CFileAction*>(task.get());
+        file && ::stat(file->m_csLocation.c_str(), &st) != 0)
+        std::fprintf(stderr, "qmtask: note: %s does not exist now; the task reports an error until it does\n",
+                     file->m_csLocation.c_str());
+    std::printf("%d\n", task->m_nId);
+    return 0;
+}
+
+struct Verb {
+    const char* name;
+    int (*run)(int, char**);
+    const char* help;
+};
+
+const Verb kVerbs[] = {
+    {"new", New, nullptr},
+    {"show", Show,
+     "Usage: qmtask show FILE [--password PW] [--json | --raw]\n"
+     "Prints every task of a task list: by default under the option names of qmtask new,\n"
+     "with --json in the form that qmtask build reads (see the README), with --raw every\n"
+     "stored field under its member name.\n"},
+    {"build", Build,
+     "Usage: qmtask build JSONFILE OUT [--password PW]\n"
+     "Writes the task list OUT from JSON in the form that qmtask show --json prints; the\n"
+     "README describes every field.\n"},
+    {"next", Next,
+     "Usage: qmtask next FILE [--at \"YYYY-MM-DD HH:MM:SS\"] [--password PW] [--json]\n"
+     "Prints a header line and, for every task, its id, name, next run after that local\n"
+     "moment (default: now) as a local time, and its schedule. --json prints m_nId, next\n"
+     "(seconds since 1970), short and long for each task.\n"},
+    {"files", Files,
+     "Usage: qmtask files FILE [--task ID] [--password PW] [--json]\n"
+     "Prints the files that the list (or one task) selects: path, owner id, owner's action.\n"},
+    {"run", Run,
+     "Usage: qmtask run FILE [--task ID] [--password PW]\n"
+     "Runs every task of the list (or one task). Exit status 0 without errors, 2 with errors.\n"},
+    {"schedule", ScheduleVerb,
+     "Usage: qmtask schedule list\n"
+     "       qmtask schedule add FILE --task ID [--password PW]\n"
+     "       qmtask schedule remove ID | clear | start | stop | status\n"
+     "The stored background schedule that keeper runs, and the scheduler itself.\n"},
+};
+
+bool Asks(int argc, char** argv, int from, const char* option) {
+    for (int i = from; i < argc; ++i)
+        if (std::strcmp(argv[i], option) == 0 ||
+            (std::strcmp(option, "--help") == 0 && std::strcmp(argv[i], "-h") == 0))
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string verb = argv[1];
+    if (verb == "--help" || verb == "-h") {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (argc >= 2 && std::strcmp(argv[1], "schedule") == 0)
-        return ScheduleVerb(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "show") == 0)
-        return Show(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "build") == 0)
-        return Build(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "next") == 0)
-        return Next(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "files") == 0)
-        return Files(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "run") == 0)
-        return Run(argc, argv);
-    std::fputs(kUsage, stderr);
+    if (verb == "--version") {
+        std::puts("qmtask (Quillmark) " QM_VERSION);
+        return 0;
+    }
+    for (const Verb& v : kVerbs) {
+        if (verb != v.name)
+            continue;
+        if (Asks(argc, argv, 2, "--help")) {
+            std::fputs(v.help ? v.help : qmtask::NewTaskHelp().c_str(), stdout);
+            return 0;
+        }
+        if (Asks(argc, argv, 2, "--version")) {
+            std::puts("qmtask (Quillmark) " QM_VERSION);
+            return 0;
+        }
+        return v.run(argc, argv);
+    }
+    if (verb[0] == '-')
+        std::fprintf(stderr, "qmtask: unknown option %s (qmtask --help)\n", verb.c_str());
+    else
+        std::fprintf(stderr, "qmtask: unknown verb \"%s\" (qmtask --help lists the verbs)\n", verb.c_str());
     return 2;
 }

@@ -251,7 +251,7 @@ TEST_P(ScheduleRule, DescriptionsFollowTheRule) {
     EXPECT_EQ(text, "Once at 10:00:00");
     Rule startup(3, 6, 0, 0);
     startup.GetShortSchedString(text);
-    EXPECT_EQ(text, "At Windows startup");
+    EXPECT_EQ(text, "At startup");
     Rule unscheduled(0, 0, 0, 0);
     unscheduled.GetShortSchedString(text);
     EXPECT_EQ(text, "");
