@@ -229,17 +229,11 @@ int Build(int argc, char** argv) {
     std::vector<std::unique_ptr<CAction>> owned;
     if (!qmtask::ListFromJson(doc.object(), manager, owned, error))
         return Fail(args.positional[0] + ": " + error);
-    // An empty Location stands for the root folder and a relative one for wherever the list is run.
-    for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt})
-        for (CAction* task : *list)
-            if (auto* file = dynamic_cast<CFileAction*>(task); file && file->m_csLocation.rfind('/', 0) != 0)
-                std::fprintf(stderr,
-                             "qmtask: warning: task %d has %s m_csLocation; give an absolute folder\n",
-                             task->m_nId, file->m_csLocation.empty() ? "an empty" : "a relative");
     if (!manager.WriteScheduleFile(args.positional[1], error))
         return Fail(args.positional[1] + ": " + error);
     // The list is written as given (any list must load and save unchanged), but a task that no
-    // run will accept is named now rather than at its first run.
+    // run will accept is named now rather than at its first run: an empty Location would stand for
+    // the root folder, a relative one for wherever the list happens to run.
     for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt})
         for (CAction* task : *list)
             if (auto* fileTask = dynamic_cast<CFileAction*>(task))

@@ -342,7 +342,9 @@ TEST(QmtaskShow, DamagedValuesAreShownAsTheyAreStored) {
       "encrypt":[{"m_nId":2,"m_nAlgorithm":77,"m_nMode":-1,"m_nRunType":1,"m_nTimeFrame":99,"m_csLocation":"/x"}]})");
     const auto build = Qmtask({"build", dir + "/d.json", dir + "/d.qms"});
     ASSERT_EQ(build.exitCode, 0) << build.err;
-    EXPECT_EQ(build.err, "qmtask: warning: task 1 has an empty m_csLocation; give an absolute folder\n");
+    EXPECT_EQ(build.err,
+              "qmtask: warning: task 1: \"\" is not an absolute path; the task will be refused when it "
+              "is listed or run\n");
     const auto show = Qmtask({"show", dir + "/d.qms"});
     ASSERT_EQ(show.exitCode, 0) << show.err;
     EXPECT_TRUE(Contains(show.out, "    folder: (none: the task reports an error)\n")) << show.out;

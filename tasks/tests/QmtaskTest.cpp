@@ -28,7 +28,9 @@ TEST(Qmtask, BuildWritesTheWorkedExampleAndShowPrintsIt) {
     const auto build = RunProgram(ProgramPath("qmtask"), {"build", dir + "/t.json", dir + "/t.qms"});
     ASSERT_EQ(build.exitCode, 0) << build.err;
     EXPECT_EQ(qmtest::ReadFile(dir + "/t.qms").size(), 130u);
-    EXPECT_EQ(build.err, "qmtask: warning: task 1 has a relative m_csLocation; give an absolute folder\n");
+    EXPECT_EQ(build.err,
+              "qmtask: warning: task 1: \"C:\\x\" is not an absolute path; the task will be refused when "
+              "it is listed or run\n");
 
     const auto show = RunProgram(ProgramPath("qmtask"), {"show", dir + "/t.qms", "--raw"});
     ASSERT_EQ(show.exitCode, 0) << show.err;
