@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -53,7 +54,10 @@ TEST(StartupCommand, VerbsInAnyCaseButAnExistingFileNamedLikeOneIsAFile) {
     EXPECT_EQ(ClassifyCommandLine({"prefs", "x"}).kind, StartupCommand::ControlCenter);
     const std::string dir = qmtest::MakeTempDir("verbfile");
     qmtest::WriteFile(dir + "/prefs", "x");
-    const std::string previous = get_current_dir_name();
+    char* cwd = get_current_dir_name();
+    ASSERT_NE(cwd, nullptr);
+    const std::string previous = cwd;
+    std::free(cwd);
     ASSERT_EQ(::chdir(dir.c_str()), 0);
     EXPECT_EQ(ClassifyCommandLine({"prefs"}).kind, StartupCommand::ControlCenter);
     ASSERT_EQ(::chdir(previous.c_str()), 0);
