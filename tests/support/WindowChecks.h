@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStringList>
+#include <QTest>
 #include <QTextEdit>
 #include <QWidget>
 
@@ -87,6 +88,14 @@ inline QStringList UnreachableControls(QWidget* window) {
                                ")";
     }
     return unreachable;
+}
+
+// Every control of `window` is named and reached by the keyboard, and its picture is saved. A QTest
+// check: call it from a test function or a void helper of one.
+inline void CheckWindow(QWidget& window, const QString& picture) {
+    QVERIFY2(UnnamedControls(&window).isEmpty(), qPrintable(UnnamedControls(&window).join(", ")));
+    QVERIFY2(UnreachableControls(&window).isEmpty(), qPrintable(UnreachableControls(&window).join(", ")));
+    QVERIFY(!SaveWindowPicture(&window, picture).isEmpty());
 }
 
 } // namespace qmtest

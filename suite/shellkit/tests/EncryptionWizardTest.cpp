@@ -36,13 +36,7 @@ void TypePassword(QWizard& wizard, const QString& first, const QString& second) 
     TypeInto(ByLabel<QLineEdit>(&wizard, "Confirm:"), second);
 }
 
-void CheckWindow(QWizard& wizard, const QString& picture) {
-    QVERIFY2(qmtest::UnnamedControls(&wizard).isEmpty(),
-             qPrintable(qmtest::UnnamedControls(&wizard).join(", ")));
-    QVERIFY2(qmtest::UnreachableControls(&wizard).isEmpty(),
-             qPrintable(qmtest::UnreachableControls(&wizard).join(", ")));
-    QVERIFY(!qmtest::SaveWindowPicture(&wizard, picture).isEmpty());
-}
+using qmtest::CheckWindow;
 
 } // namespace
 

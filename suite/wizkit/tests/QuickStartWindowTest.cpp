@@ -13,13 +13,7 @@ using namespace wintest;
 
 namespace {
 
-void CheckWindow(QWizard& wizard, const QString& picture) {
-    QVERIFY2(qmtest::UnnamedControls(&wizard).isEmpty(),
-             qPrintable(qmtest::UnnamedControls(&wizard).join(", ")));
-    QVERIFY2(qmtest::UnreachableControls(&wizard).isEmpty(),
-             qPrintable(qmtest::UnreachableControls(&wizard).join(", ")));
-    QVERIFY(!qmtest::SaveWindowPicture(&wizard, picture).isEmpty());
-}
+using qmtest::CheckWindow;
 
 } // namespace
 
