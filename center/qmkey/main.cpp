@@ -64,7 +64,8 @@ void PrintUsage(std::FILE* to) {
         std::fprintf(to, "  qmkey %s\n", v.usage);
     std::fputs("\n", to);
     std::fputs(kKeyHelp, to);
-    std::fputs("Each verb answers --help. Exit status 0 on success, 1 with one line on standard error.\n",
+    std::fputs("Each verb answers --help; qmkey --version prints the version. Exit status 0 on success,\n"
+               "1 with one line on standard error.\n",
                to);
 }
 
@@ -397,6 +398,8 @@ int main(int argc, char** argv) {
     const std::string verb = argv[1];
     if (verb == "--help" || verb == "-h" || verb == "help")
         return PrintUsage(stdout), 0;
+    if (verb == "--version")
+        return std::puts("qmkey (Quillmark) " QM_VERSION), 0;
     const Verb* found = nullptr;
     for (const Verb& v : kVerbs)
         if (verb == v.name)

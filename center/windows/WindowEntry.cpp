@@ -8,11 +8,16 @@
 #include "wizkit/QuickStart.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 
 extern "C" int qm_center_window_main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
+    // The desktop entry and icon the package installs, so that docks and task bars match the
+    // window to the application menu's entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quillmark.Quillmark"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.quillmark.Quillmark")));
     uikit::QtBackend ui;
     uikit::ScopedBackend useUi(ui);
     CSuiteWindows suiteWindows;

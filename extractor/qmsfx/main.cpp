@@ -30,8 +30,9 @@ namespace {
 
 const char kUsage[] =
     "Usage: qmsfx [--password-file FILE] [--stub PATH] [--force] -o OUT.run FILE_OR_FOLDER...\n"
-    "Writes a self-extracting file: the extractor (default: the one beside qmsfx), then the\n"
-    "files, each folder with everything below it, enciphered with the password.\n"
+    "Writes a self-extracting file: the extractor (default: the one beside qmsfx, or the\n"
+    "installed one), then the files, each folder with everything below it, enciphered with\n"
+    "the password.\n"
     "\n"
     "  -o, --output OUT.run     the file to write; an existing one is replaced only with --force\n"
     "  --password-file FILE     the password is the first line of FILE; without it the password\n"
@@ -161,6 +162,19 @@ private:
     int m_fd;
 };
 
+#ifndef QM_STUB_FROM_BIN
+#define QM_STUB_FROM_BIN "../libexec/quillmark"
+#endif
+
+// The extractor beside qmsfx (the build tree), else the installed one in the suite's private
+// program folder.
+std::string DefaultStub() {
+    const std::string sibling = platform::SiblingProgram("extractor");
+    if (::access(sibling.c_str(), X_OK) == 0)
+        return sibling;
+    return platform::ProgramFolder() + "/" QM_STUB_FROM_BIN "/extractor";
+}
+
 void WriteSelfExtractingFile(const std::string& password, const std::string& stubPath,
                              const std::string& outPath, const std::vector<std::string>& args) {
     FileHandle stub(::open(stubPath.c_str(), O_RDONLY | O_CLOEXEC));
@@ -279,7 +293,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (stubPath.empty())
-        stubPath = platform::SiblingProgram("extractor");
+        stubPath = DefaultStub();
     try {
         WriteSelfExtractingFile(password, stubPath, outPath, inputs);
     } catch (const std::exception& e) {
