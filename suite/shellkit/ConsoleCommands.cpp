@@ -139,7 +139,8 @@ private:
         bool optionsEnded = false;
         for (std::size_t i = 1; i < args.size(); ++i) {
             std::string a = args[i];
-            if (optionsEnded || a.size() < 2 || (a[0] != '-' || (a[1] != '-' && a != "-o"))) {
+            // "-" alone is standard input; a path that begins with "-" follows "--".
+            if (optionsEnded || a.size() < 2 || a[0] != '-') {
                 o.paths.push_back(a);
                 continue;
             }

@@ -427,9 +427,10 @@ int Run(int argc, char** argv) {
     if (!Load(args, loaded, error))
         return Fail(error);
     loaded.manager.m_pfnFeedback = &PrintFeedback;
-    // Questions (an existing encrypted file) are asked on the terminal when there is one, where
-    // the question can be read and answered; otherwise each takes the answer that loses nothing.
-    uikit::HeadlessBackend terminal(::isatty(0) && ::isatty(2));
+    // Questions (an existing encrypted file) are asked only when the run is wholly on a terminal;
+    // in a pipe (qmtask run LIST | tee log) or from a script each question takes the answer that
+    // loses nothing, and the file it was about counts as an error.
+    uikit::HeadlessBackend terminal(::isatty(0) && ::isatty(1) && ::isatty(2));
     uikit::ScopedBackend backend(terminal);
     TerminalWindows terminalWindows;
     g_progressLine = ::isatty(2);
@@ -541,8 +542,9 @@ const Verb kVerbs[] = {
     {"run", Run,
      "Usage: qmtask run FILE [--task ID] [--password PW]\n"
      "Runs every task of the list (or one task). Exit status 0 without errors, 2 with errors:\n"
-     "a file that was not done, a missing folder or a Cancel each count as one. Without a\n"
-     "terminal nothing is asked: an existing encrypted file is kept and reported.\n"},
+     "a file that was not done, a missing folder or a Cancel each count as one. Unless\n"
+     "standard input, output and error are a terminal nothing is asked: an existing\n"
+     "encrypted file is kept and reported.\n"},
     {"schedule", ScheduleVerb,
      "Usage: qmtask schedule list\n"
      "       qmtask schedule add FILE --task ID [--password PW]\n"

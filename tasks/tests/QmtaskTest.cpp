@@ -170,6 +170,16 @@ TEST(Qmtask, RunAsksOnATerminalAndCountsAFileLeftUndoneAndAPipeGetsPlainLines) {
     EXPECT_EQ(asked.exitCode, 0) << asked.terminal;
     EXPECT_NE(qmtest::ReadFile(dir + "/a.txt.qmp"), first);
 
+    // Output into a pipe or a file: nothing is asked even with a terminal at hand.
+    options.answers.clear();
+    options.outTerminal = false;
+    options.timeoutMs = 20000;
+    asked = qmtest::RunInTerminal(ProgramPath("qmtask"), {"run", list}, options);
+    EXPECT_FALSE(asked.timedOut) << asked.terminal;
+    EXPECT_EQ(asked.exitCode, 2) << asked.terminal;
+    EXPECT_EQ(asked.terminal.find("[y]es/[n]o/[c]ancel"), std::string::npos) << asked.terminal;
+    EXPECT_NE(asked.out.find("Done. 1 errors."), std::string::npos) << asked.out;
+
     // In a pipe nothing is asked: the copy is kept, said once, without terminal control codes.
     const std::string second = qmtest::ReadFile(dir + "/a.txt.qmp");
     run = RunProgram(ProgramPath("qmtask"), {"run", list}, "y\n");

@@ -137,6 +137,10 @@ TEST_F(Console, UsageErrorsSayWhatIsWrong) {
     EXPECT_EQ(Run({"decrypt", "--output", m_dir + "/none", "x"}), 1);
     EXPECT_EQ(Run({"encrypt", "--password"}), 1);
     EXPECT_NE(m_err.str().find("the option --password needs a value"), std::string::npos);
+    EXPECT_EQ(Run({"decrypt", "-x", "f.qmp"}), 1);
+    EXPECT_NE(m_err.str().find("unknown option -x"), std::string::npos) << m_err.str();
+    EXPECT_EQ(Run({"encrypt", "--password", "p", "-o"}), 1);
+    EXPECT_NE(m_err.str().find("the option -o needs a value"), std::string::npos) << m_err.str();
 }
 
 TEST_F(Console, TheSettingsGiveTheDefaultsForReplacingAndForTimes) {
