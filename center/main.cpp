@@ -47,7 +47,9 @@ int RunConsoleCommand(int argc, char** argv) {
     uikit::HeadlessBackend terminal(true);
     uikit::ScopedBackend useTerminal(terminal);
     const int status = shellkit::ProcessCmdLine(args, std::cout, std::cerr);
-    std::cout << "Done." << std::endl;
+    // On the error stream, so that standard output holds only what was asked for (a listing, the
+    // bytes of -o -).
+    std::cerr << "Done." << std::endl;
     return status;
 }
 

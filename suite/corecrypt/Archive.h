@@ -77,9 +77,12 @@ struct ArchiveSource {
 
 // The files that `sources` stand for and their entry names: a file's name, or a folder's name
 // followed by the path below it. A source path holding "/./" names its entry by what follows,
-// as in "/home/me/./docs/a.txt" for "docs/a.txt". Links are not followed into.
+// as in "/home/me/./docs/a.txt" for "docs/a.txt". A link to a file stands for that file; a link
+// to a folder is never followed, given or met below a folder. Those, and anything below a folder
+// that is no regular file, are passed over and listed in `skipped` when given.
 bool CollectArchiveSources(const std::vector<std::string>& sources, bool recurse,
-                           std::vector<ArchiveSource>& out, std::string& error);
+                           std::vector<ArchiveSource>& out, std::string& error,
+                           std::vector<std::string>* skipped = nullptr);
 
 // Adds files and folders' files to `archive`, creating it when missing. A changed archive is
 // written beside the old one and replaces it only when complete. `added` counts the files added.

@@ -19,9 +19,11 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// The regular files of `folder` (and below, with `recurse`); links are not followed.
+// The regular files of `folder` (and below, with `recurse`). A link to a file stands for that
+// file; a link to a folder is never followed, so that no loop of links makes the walk endless.
+// What is passed over (links to folders, devices, pipes, sockets) goes to `skipped`.
 bool CollectFolder(const std::string& folder, const std::string& prefix, bool recurse,
-                   std::vector<Source>& out, std::string& error) {
+                   std::vector<Source>& out, std::vector<std::string>* skipped, std::string& error) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) {
         error = "Cannot open the folder " + folder + ": " + std::strerror(errno);
@@ -40,10 +42,20 @@ bool CollectFolder(const std::string& folder, const std::string& prefix, bool re
         struct stat st {};
         if (::lstat(full.c_str(), &st) != 0)
             continue;
-        if (S_ISREG(st.st_mode))
+        struct stat target = st;
+        if (S_ISLNK(st.st_mode) && ::stat(full.c_str(), &target) != 0) {
+            if (skipped)
+                skipped->push_back(full);
+            continue;
+        }
+        if (S_ISREG(target.st_mode)) {
             out.push_back({full, prefix + n});
-        else if (S_ISDIR(st.st_mode) && recurse && !CollectFolder(full, prefix + n + "/", true, out, error))
-            return false;
+        } else if (S_ISDIR(st.st_mode)) {
+            if (recurse && !CollectFolder(full, prefix + n + "/", true, out, skipped, error))
+                return false;
+        } else if (skipped) {
+            skipped->push_back(full);
+        }
     }
     return true;
 }
@@ -85,7 +97,8 @@ bool SameFile(const std::string& a, const struct stat& b) {
 } // namespace archive
 
 bool CollectArchiveSources(const std::vector<std::string>& sources, bool recurse,
-                           std::vector<ArchiveSource>& out, std::string& error) {
+                           std::vector<ArchiveSource>& out, std::string& error,
+                           std::vector<std::string>* skipped) {
     for (std::string s : sources) {
         while (s.size() > 1 && s.back() == '/')
             s.pop_back();
@@ -93,6 +106,12 @@ bool CollectArchiveSources(const std::vector<std::string>& sources, bool recurse
         if (::stat(s.c_str(), &st) != 0) {
             error = "Cannot find " + s + ".";
             return false;
+        }
+        struct stat link {};
+        if (S_ISDIR(st.st_mode) && ::lstat(s.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            if (skipped)
+                skipped->push_back(s);
+            continue;
         }
         // "/./" marks where the entry name begins; otherwise it is the last part of the path.
         const auto anchor = s.find("/./");
@@ -104,7 +123,7 @@ bool CollectArchiveSources(const std::vector<std::string>& sources, bool recurse
             return false;
         }
         if (S_ISDIR(st.st_mode)) {
-            if (!archive::CollectFolder(s, name.empty() ? "" : name + "/", recurse, out, error))
+            if (!archive::CollectFolder(s, name.empty() ? "" : name + "/", recurse, out, skipped, error))
                 return false;
         } else if (S_ISREG(st.st_mode)) {
             out.push_back({s, name});

@@ -35,9 +35,11 @@ int CFileProcessor::AddFile(const std::string& folder, const std::string& mask, 
             if (it->isDirectory && !topOnly)
                 pending.push_back(prefix + it->name);
         for (const auto& e : entries) {
-            if (e.isDirectory || (e.isSymlink && LinksToFolder(prefix + e.name)))
+            if (!mask.empty() && !platform::MatchesMask(e.name, mask))
                 continue;
-            if (mask.empty() || platform::MatchesMask(e.name, mask))
+            if (e.isSymlink && LinksToFolder(prefix + e.name))
+                m_skipped.push_back(prefix + e.name);
+            else if (!e.isDirectory)
                 m_files.push_back(prefix + e.name);
         }
     }

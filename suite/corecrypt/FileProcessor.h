@@ -15,10 +15,13 @@ public:
     int AddFile(const std::string& folder, const std::string& mask, int topOnly, CALLBACKSTRUCT_* callback);
 
     const std::vector<std::string>& GetFiles() const { return m_files; }
+    // The links to folders that matched and were passed over.
+    const std::vector<std::string>& GetSkipped() const { return m_skipped; }
     int GetCount() const { return static_cast<int>(m_files.size()); }
     const std::string& operator[](int index) const { return m_files[static_cast<std::size_t>(index)]; }
     void Clear() { m_files.clear(); }
 
 private:
     std::vector<std::string> m_files;
+    std::vector<std::string> m_skipped;
 };

@@ -227,6 +227,20 @@ bool BlockPrf::Compute(const std::uint8_t in[16], std::uint8_t out[16], std::str
     return Guard(error, "Key set-up", [&] { m_impl->aes.ProcessBlock(in, out); });
 }
 
+std::string WeakChoiceWarning(int algorithm, int mode) {
+    const bool tripleDes = algorithm == 8, ecb = mode == static_cast<int>(Mode::ECB);
+    if (!tripleDes && !ecb)
+        return {};
+    std::string why = tripleDes && ecb ? "Triple-DES in ECB mode is not recommended: "
+                      : tripleDes      ? "Triple-DES is not recommended: "
+                                       : "ECB mode is not recommended: ";
+    if (tripleDes)
+        why += "its 64-bit blocks and short key are weak for today";
+    if (ecb)
+        why += std::string(tripleDes ? ", and " : "") + "ECB shows which blocks of a file are equal";
+    return why + "; it is kept only to read older files (AES in CBC mode is the default).";
+}
+
 const char* AlgorithmName(int algorithm) {
     return algorithm >= 0 && algorithm < kAlgorithmCount ? kAlgorithmNames[algorithm] : nullptr;
 }

@@ -104,6 +104,10 @@ const char* ModeName(int mode);           // "ECB" ... "OFB"; null outside 0..3
 // Matched without regard to case; -1 when unknown. "TripleDES" is accepted for "Triple-DES".
 int FindAlgorithm(std::string_view name);
 int FindMode(std::string_view name);
+// Why a choice is not recommended, in one line, or empty for a sound one: ECB shows which blocks
+// of a file are equal, and Triple-DES has 64-bit blocks and a short key for today. Both are kept
+// because stored files use them.
+std::string WeakChoiceWarning(int algorithm, int mode);
 // 0 becomes the default; false for codes outside 1..40.
 bool ResolveAlgorithmMode(int code, int& resolved);
 

@@ -35,8 +35,9 @@ bool RunTasks(const std::vector<CAction*>& tasks) {
     manager.Execute(1);
     for (std::size_t i = 0; i < tasks.size(); ++i)
         tasks[i]->m_nId = ids[i];
-    Log("summary: " + std::to_string(g_runErrors) + (g_runErrors == 1 ? " error" : " errors"));
-    return g_runErrors == 0;
+    Log(std::string("summary: ") + (manager.WasStopped() ? "cancelled, " : "") + std::to_string(g_runErrors) +
+        (g_runErrors == 1 ? " error" : " errors"));
+    return g_runErrors == 0 && !manager.WasStopped();
 }
 
 } // namespace keeper

@@ -158,7 +158,8 @@ void Scheduler::RunTogether(const std::vector<std::uint32_t>& ids, std::int64_t 
             continue;
         }
         if (checkDue && NextDue(stored, due) != due) {
-            Log(TaskLabel(stored) + " is no longer due at " + std::to_string(due) + "; planned anew");
+            Log(TaskLabel(stored) + " is no longer due at " + platform::LocalTimeText(due) +
+                "; planned anew");
             continue;
         }
         std::unique_ptr<CAction> copy(tasksched::CopyTask(stored));
@@ -178,8 +179,8 @@ void Scheduler::RunTogether(const std::vector<std::uint32_t>& ids, std::int64_t 
     std::string all;
     for (const std::string& label : labels)
         all += (all.empty() ? "" : ", ") + label;
-    Log("run " + all + " due " + std::to_string(due) + ", started " + std::to_string(startedMs - due * 1000) +
-        " ms after its due second");
+    Log("run " + all + " due " + platform::LocalTimeText(due) + ", started " +
+        std::to_string(startedMs - due * 1000) + " ms after its due second");
     bool ok = false;
     try {
         ok = m_run(tasks);

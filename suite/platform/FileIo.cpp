@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -124,6 +125,20 @@ std::string FolderOfPath(const std::string& path) {
 std::string NameOfPath(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::uint64_t BytesReadByProcess() {
+    const int fd = ::open("/proc/self/io", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[512];
+    const ssize_t n = ReadAll(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return 0;
+    text[n] = '\0';
+    const char* at = std::strstr(text, "rchar: ");
+    return at ? std::strtoull(at + 7, nullptr, 10) : 0;
 }
 
 } // namespace platform

@@ -4,6 +4,7 @@
 // that survive signals and short transfers, and making a folder's entries reach the disk. Needs
 // only the C library, so that programs which link nothing of the suite can compile it in.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 
@@ -22,6 +23,9 @@ bool ReadAllAt(int fd, void* buffer, std::size_t size, off_t offset);
 // file must be a regular file or a pipe. False with a readable reason, also for an empty line.
 bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error);
 
+// The bytes this process has read so far through read calls of any kind (rchar of
+// /proc/self/io), for progress shown while one long call runs; 0 when unknown.
+std::uint64_t BytesReadByProcess();
 // Makes the names in an open folder (a rename, a new link) reach the disk.
 bool SyncFolder(int folderFd);
 bool SyncFolder(const std::string& folder);

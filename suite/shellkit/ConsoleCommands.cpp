@@ -10,10 +10,15 @@
 #include "corecrypt/Wipe.h"
 #include "misckit/Registry.h"
 #include "platform/Clock.h"
+#include "platform/ScratchFolder.h"
+#include "shellkit/ConsoleProgress.h"
 #include "uikit/Ui.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -42,10 +47,15 @@ std::string AllNames(const char* (*name)(int), int count) {
     return s;
 }
 
+// "-" as a source or an output stands for standard input or output.
+const char kStdio[] = "-";
+
 struct Options {
     std::string verb;
     std::optional<std::string> password, passwordFile, key, algorithm, mode, output, makeKey, archive;
-    bool compress = false, wipe = false, overwrite = false, restoreTimes = false, list = false;
+    bool compress = false, wipe = false, overwrite = false, list = false;
+    bool restoreTimes = false, noRestoreTimes = false;
+    bool toStdout() const { return output && *output == kStdio; }
     std::vector<std::string> paths;
     std::vector<std::string> entries; // --entry, repeated
 };
@@ -57,16 +67,43 @@ public:
     int Run(const std::vector<std::string>& args) {
         if (!Parse(args))
             return 1;
+        // Encrypted bytes are never shown on a terminal, and nothing is read before that is known.
+        if (m_options.toStdout() && m_options.verb == "encrypt" && ::isatty(STDOUT_FILENO)) {
+            Fail("", "refusing to write encrypted data to a terminal; redirect standard output to a "
+                     "file or a pipe, or use --output DIR");
+            return 1;
+        }
         return m_options.verb == "encrypt" ? Encrypt() : Decrypt();
     }
 
 private:
-    void Fail(const std::string& file, std::string reason) {
-        // The engine's texts may already begin with the file's name.
+    void Fail(std::string file, std::string reason) {
+        // The engine's texts may already begin with the file's name. The files that pipes pass
+        // through are named by what they stand for.
+        for (std::string* text : {&file, &reason})
+            for (const char* name : {"/stdin.qmp", "/stdin", "/out.qmp"})
+                if (const std::string& scratch = m_scratch.Existing(); !scratch.empty())
+                    for (auto at = text->find(scratch + name); at != std::string::npos;
+                         at = text->find(scratch + name))
+                        text->replace(at, scratch.size() + std::strlen(name),
+                                      name[1] == 'o' ? "standard output" : "standard input");
         if (!file.empty() && reason.rfind(file + ": ", 0) == 0)
             reason.erase(0, file.size() + 2);
-        m_err << "qmcenter: " << (file.empty() ? "" : file + ": ") << reason << '\n';
+        const auto hold = m_progress.Hold();
+        m_err << "qmcenter: " << (file.empty() ? "" : file + ": ") << reason << std::endl;
         ++m_failures;
+    }
+
+    // A line of what was done. With the result on standard output it goes to the error stream,
+    // so that the output holds the result's bytes alone.
+    void Say(const std::string& line) {
+        const auto hold = m_progress.Hold();
+        (m_options.toStdout() ? m_err : m_out) << line << std::endl;
+    }
+
+    void Note(const std::string& line) {
+        const auto hold = m_progress.Hold();
+        m_err << "qmcenter: " << line << std::endl;
     }
 
     bool Usage(const std::string& reason) {
@@ -83,7 +120,8 @@ private:
         std::map<std::string, std::optional<std::string>*> valued = {{"--password", &o.password},
                                                                      {"--password-file", &o.passwordFile},
                                                                      {"--key", &o.key},
-                                                                     {"--output", &o.output}};
+                                                                     {"--output", &o.output},
+                                                                     {"-o", &o.output}};
         if (encrypt) {
             valued["--algorithm"] = &o.algorithm;
             valued["--mode"] = &o.mode;
@@ -94,12 +132,15 @@ private:
         if (encrypt)
             flags = {{"--compress", &o.compress}, {"--wipe", &o.wipe}};
         else
-            flags = {
-                {"--overwrite", &o.overwrite}, {"--restore-times", &o.restoreTimes}, {"--list", &o.list}};
+            flags = {{"--overwrite", &o.overwrite},
+                     {"--restore-times", &o.restoreTimes},
+                     {"--no-restore-times", &o.noRestoreTimes},
+                     {"--list", &o.list}};
         bool optionsEnded = false;
         for (std::size_t i = 1; i < args.size(); ++i) {
             std::string a = args[i];
-            if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
+            // "-" alone is standard input; a path that begins with "-" follows "--".
+            if (optionsEnded || a.size() < 2 || a[0] != '-') {
                 o.paths.push_back(a);
                 continue;
             }
@@ -136,9 +177,24 @@ private:
         }
         if (o.paths.empty())
             return Usage(encrypt ? "no file to encrypt" : "no file to decrypt");
-        if (o.output && !IsDirectory(*o.output))
+        if (o.restoreTimes && o.noRestoreTimes)
+            return Usage("give only one of --restore-times and --no-restore-times");
+        const auto stdinSources = std::count(o.paths.begin(), o.paths.end(), kStdio);
+        if (stdinSources > 1)
+            return Usage("standard input (-) can be read only once");
+        if (o.toStdout() && (o.paths.size() != 1 || o.archive || o.list || !o.entries.empty()))
+            return Usage("-o - writes one encrypted or decrypted file to standard output; give one file");
+        if (stdinSources && encrypt && !o.output && !o.archive)
+            return Usage("standard input (-) is encrypted with -o - (standard output) or --output DIR");
+        if (stdinSources && o.archive)
+            return Usage("standard input (-) cannot be added to an archive; give files or folders");
+        if (stdinSources && o.wipe)
+            return Usage("--wipe does not apply to standard input");
+        if (o.output && !o.toStdout() && !IsDirectory(*o.output))
             return Usage(corecrypt::PathExists(*o.output)
-                             ? "the output " + *o.output + " is a file; --output names a folder"
+                             ? "the output " + *o.output +
+                                   " is a file; --output names a folder (or - for "
+                                   "standard output)"
                              : "the output folder " + *o.output + " does not exist");
         return true;
     }
@@ -200,24 +256,80 @@ private:
                              AllNames(corecrypt::ModeName, corecrypt::kModeCount) + ")");
         }
         code = algorithm * corecrypt::kModeCount + mode + 1;
+        // Chosen here, not taken from the settings: say once why it is not recommended.
+        const std::string weak =
+            corecrypt::WeakChoiceWarning(m_options.algorithm ? algorithm : -1, m_options.mode ? mode : -1);
+        if (!weak.empty())
+            Note("warning: " + weak);
         return true;
     }
 
-    // Files as given; a folder stands for every file below it.
+    // Files as given; a folder stands for every file below it. A link to a file is that file; a
+    // link to a folder is never followed, and said so. "-" is standard input, read into a file of
+    // the scratch folder first.
     std::vector<std::string> ExpandPaths() {
         std::vector<std::string> files;
+        std::vector<std::string> skipped;
         for (const std::string& p : m_options.paths) {
-            if (IsDirectory(p)) {
+            struct stat st {};
+            if (p == kStdio) {
+                std::string error;
+                const std::string& folder = m_scratch.Path(error);
+                const std::string copy = folder + (m_options.verb == "encrypt" ? "/stdin" : "/stdin.qmp");
+                if (folder.empty() || !platform::CopyStreamToNewFile(STDIN_FILENO, copy, error))
+                    Fail("standard input", error);
+                else
+                    files.push_back(copy);
+            } else if (IsDirectory(p) && ::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+                skipped.push_back(p);
+            } else if (IsDirectory(p)) {
                 CFileProcessor folder;
                 folder.AddFile(p, "", 0, nullptr);
                 files.insert(files.end(), folder.GetFiles().begin(), folder.GetFiles().end());
+                skipped.insert(skipped.end(), folder.GetSkipped().begin(), folder.GetSkipped().end());
             } else if (!corecrypt::PathExists(p)) {
                 Fail(p, "no such file or folder");
             } else {
                 files.push_back(p);
             }
         }
+        SaySkipped(skipped);
         return files;
+    }
+
+    // Each path once, however many of the sources reached it.
+    void SaySkipped(std::vector<std::string> skipped) {
+        std::sort(skipped.begin(), skipped.end());
+        skipped.erase(std::unique(skipped.begin(), skipped.end()), skipped.end());
+        for (const std::string& path : skipped)
+            Note("skipped " + path + ": " +
+                 (IsDirectory(path) ? "a link to a folder is not followed" : "not a regular file"));
+    }
+
+    // The bytes the files hold, for the progress line.
+    static std::uint64_t TotalSize(const std::vector<std::string>& files) {
+        std::uint64_t total = 0;
+        struct stat st {};
+        for (const std::string& file : files)
+            if (::stat(file.c_str(), &st) == 0)
+                total += static_cast<std::uint64_t>(st.st_size);
+        return total;
+    }
+
+    // Sends a finished result from the scratch folder to standard output.
+    bool Emit(const std::string& file, const std::string& what) {
+        std::string error;
+        if (!platform::CopyFileToStream(file, STDOUT_FILENO, error)) {
+            Fail(what, "cannot write to standard output: " + error);
+            return false;
+        }
+        return true;
+    }
+
+    // What names a file in messages: its path, or "standard input".
+    std::string Shown(const std::string& file) const {
+        const std::string& scratch = m_scratch.Existing();
+        return !scratch.empty() && file.rfind(scratch + "/", 0) == 0 ? "standard input" : file;
     }
 
     int Encrypt() {
@@ -227,7 +339,7 @@ private:
             if (!CreateKeyFile(o.makeKey->c_str(), error, sizeof error))
                 Fail(*o.makeKey, error);
             else
-                m_out << "Created the key file " << *o.makeKey << '\n';
+                Say("Created the key file " + *o.makeKey);
             return m_failures ? 1 : 0;
         }
         int code = 0;
@@ -241,23 +353,51 @@ private:
             secret = Password(true);
         if (!secret)
             return 1;
+        // As the control center does: an existing encrypted file is replaced only when the settings
+        // say so, and a file that is no encrypted file never is.
+        const bool overwrite = encreg::qmreg.GetOutOverwrite() != 0;
+        m_progress.Start(TotalSize(files));
         for (const std::string& file : files) {
-            const std::string dest = (o.output ? *o.output + "/" + BaseName(file) : file) + ".qmp";
-            if (corecrypt::PathExists(dest)) {
-                Fail(file, "the encrypted file " + dest + " already exists");
-                continue;
-            }
             std::string error;
+            const std::string shown = Shown(file);
+            std::string dest = (o.output ? *o.output + "/" + BaseName(file) : file) + ".qmp";
+            if (o.toStdout()) {
+                const std::string& scratch = m_scratch.Path(error);
+                if (scratch.empty()) {
+                    Fail(shown, error);
+                    continue;
+                }
+                dest = scratch + "/out.qmp";
+            } else if (corecrypt::PathExists(dest)) {
+                bool keyFile = false, archive = false;
+                int existing = 0;
+                std::string ignored;
+                if (!overwrite) {
+                    Fail(shown, "the encrypted file " + dest +
+                                    " already exists (the settings keep existing encrypted files)");
+                    continue;
+                }
+                if (!corecrypt::ReadEncryptedFileInfo(dest, keyFile, existing, ignored, &archive) ||
+                    archive) {
+                    Fail(shown, dest + " exists and is no encrypted file; it is not replaced");
+                    continue;
+                }
+            }
             // A file about to be wiped goes only once its encrypted copy read back as its bytes.
             platform::FileSnapshot read;
             if (!(o.wipe ? corecrypt::EncryptFileVerified(file, dest, *secret, o.key.has_value(), code,
                                                           o.compress, &read, error)
                          : corecrypt::EncryptFile(file, dest, *secret, o.key.has_value(), code, o.compress,
                                                   error))) {
-                Fail(file, error);
+                Fail(shown, error);
                 continue;
             }
-            m_out << "Encrypted " << file << " -> " << dest << '\n';
+            if (o.toStdout()) {
+                if (Emit(dest, shown))
+                    Say("Encrypted " + shown + " -> standard output");
+                continue;
+            }
+            Say("Encrypted " + shown + " -> " + dest);
             if (o.wipe) {
                 char wipeError[2000] = "";
                 platform::FileSnapshot now;
@@ -267,9 +407,10 @@ private:
                                    0))
                     Fail(file, std::string("encrypted, but not wiped: ") + wipeError);
                 else
-                    m_out << "Wiped " << file << '\n';
+                    Say("Wiped " + file);
             }
         }
+        m_progress.Stop();
         return m_failures ? 1 : 0;
     }
 
@@ -314,7 +455,10 @@ private:
         std::string error;
         std::vector<corecrypt::ArchiveSource> files;
         try {
-            if (!corecrypt::CollectArchiveSources(o.paths, true, files, error) ||
+            std::vector<std::string> skipped;
+            const bool collected = corecrypt::CollectArchiveSources(o.paths, true, files, error, &skipped);
+            SaySkipped(skipped);
+            if (!collected ||
                 !corecrypt::AddToArchive(archive, o.paths, *secret, o.key.has_value(), options, error)) {
                 Fail(archive, error);
                 return 1;
@@ -355,9 +499,9 @@ private:
                                0))
                 Fail(file.path, std::string("added, but not wiped: ") + wipeError);
             else
-                m_out << "Wiped " << file.path << '\n';
+                Say("Wiped " + file.path);
         }
-        m_out << "Added " << count << (count == 1 ? " file" : " files") << " to " << archive << '\n';
+        Say("Added " + std::to_string(count) + (count == 1 ? " file" : " files") + " to " + archive);
         return m_failures ? 1 : 0;
     }
 
@@ -388,25 +532,39 @@ private:
                 m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
                 return true;
             }
+            if (o.toStdout()) {
+                Fail(Shown(archive), "an archive is decrypted into a folder (--output DIR), not to standard "
+                                     "output; --list prints its entries");
+                return true;
+            }
             corecrypt::ArchiveExtractOptions options;
             options.overwrite = o.overwrite;
-            options.restoreTimes = o.restoreTimes;
+            options.restoreTimes = RestoreTimes();
             std::vector<std::string> written;
             const bool ok = corecrypt::ExtractArchive(archive, o.entries, o.output.value_or("."), *secret,
                                                       keyFile, options, &written, error);
             for (const std::string& w : written)
-                m_out << "Decrypted " << archive << " -> " << w << '\n';
+                Say("Decrypted " + Shown(archive) + " -> " + w);
             if (!ok)
-                Fail(archive, error);
+                Fail(Shown(archive), error);
         } catch (const CQMException& e) {
-            Fail(archive, e.GetReportText());
+            Fail(Shown(archive), e.GetReportText());
         }
         return true;
+    }
+
+    // As the control center does: the stored times unless the settings or an option say otherwise.
+    bool RestoreTimes() const {
+        if (m_options.restoreTimes || m_options.noRestoreTimes)
+            return m_options.restoreTimes;
+        return encreg::qmreg.GetRestoreTime() != 0;
     }
 
     int Decrypt() {
         const Options& o = m_options;
         const std::vector<std::string> files = ExpandPaths();
+        if (!o.list)
+            m_progress.Start(TotalSize(files));
         if ((o.list || !o.entries.empty()) && files.size() != 1) {
             Usage("--list and --entry take exactly one archive");
             return 1;
@@ -417,7 +575,7 @@ private:
             int code = 0;
             std::string error;
             if (!corecrypt::ReadEncryptedFileInfo(file, keyFile, code, error, &archive)) {
-                Fail(file, error);
+                Fail(Shown(file), error);
                 continue;
             }
             if (archive) {
@@ -436,17 +594,41 @@ private:
             if (!secret)
                 continue;
             std::string written;
-            if (!corecrypt::DecryptFile(file, o.output.value_or(""), *secret, o.overwrite, o.restoreTimes,
-                                        &written, error))
-                Fail(file, error);
-            else
-                m_out << "Decrypted " << file << " -> " << written << '\n';
+            const std::string shown = Shown(file);
+            // Standard input has no folder of its own: its file goes to the current folder.
+            std::string into = o.output ? *o.output + "/" : shown == file ? "" : "./";
+            if (o.toStdout()) {
+                into = m_scratch.Path(error);
+                if (into.empty()) {
+                    Fail(shown, error);
+                    continue;
+                }
+                into += "/out/";
+                ::mkdir(into.c_str(), 0700);
+            }
+            if (!corecrypt::DecryptFile(file, into, *secret, o.overwrite || o.toStdout(), RestoreTimes(),
+                                        &written, error)) {
+                Fail(shown, error);
+            } else if (!o.toStdout()) {
+                Say("Decrypted " + shown + " -> " + written);
+            } else if (::isatty(STDOUT_FILENO) && !platform::LooksLikeText(written)) {
+                // Text may be read on the terminal; other bytes would only upset it.
+                Fail(shown, "refusing to write binary data to a terminal; redirect standard output to a "
+                            "file or a pipe, or use --output DIR");
+            } else if (Emit(written, shown)) {
+                Say("Decrypted " + shown + " -> standard output");
+            }
+            if (o.toStdout() && !written.empty())
+                std::remove(written.c_str());
         }
+        m_progress.Stop();
         return m_failures ? 1 : 0;
     }
 
     std::ostream& m_out;
     std::ostream& m_err;
+    ConsoleProgress m_progress;
+    platform::ScratchFolder m_scratch;
     Options m_options;
     std::optional<std::string> m_password;
     int m_failures = 0;
@@ -456,12 +638,21 @@ private:
 
 std::string ConsoleUsage() {
     return "Usage: qmcenter encrypt [--password PW | --password-file F | --key KEYFILE] [--algorithm NAME]\n"
-           "                        [--mode NAME] [--compress] [--wipe] [--output DIR] PATH...\n"
+           "                        [--mode NAME] [--compress] [--wipe] [-o DIR | -o -] PATH...\n"
            "       qmcenter encrypt --archive ARCHIVE.qma [options as above] PATH...\n"
            "       qmcenter encrypt --make-key KEYFILE\n"
-           "       qmcenter decrypt [--password PW | --password-file F | --key KEYFILE] [--output DIR]\n"
-           "                        [--overwrite] [--restore-times] [--entry NAME]... FILE...\n"
-           "       qmcenter decrypt --list ARCHIVE.qma\n";
+           "       qmcenter decrypt [--password PW | --password-file F | --key KEYFILE] [-o DIR | -o -]\n"
+           "                        [--overwrite] [--restore-times | --no-restore-times] [--entry NAME]...\n"
+           "                        FILE...\n"
+           "       qmcenter decrypt --list ARCHIVE.qma\n"
+           "\n"
+           "-o (--output) names the folder for the results; -o - writes the one result to standard\n"
+           "output, and a PATH or FILE of - reads standard input (give the password with\n"
+           "--password-file or --key then). Without --algorithm and --mode the settings' default is\n"
+           "used; an existing encrypted file is replaced only when the settings allow it, and\n"
+           "decrypted files get their stored times when the settings say so. Links to files are\n"
+           "followed, links to folders never. Progress is shown on a terminal; \"Done.\" ends the\n"
+           "run on standard error. Exit status 0 when every file succeeded, 1 otherwise.\n";
 }
 
 bool IsConsoleVerb(const std::string& word) {

@@ -7,14 +7,17 @@
 // The console verbs of qmcenter: "encrypt" and "decrypt" from a terminal, without a display.
 //
 //   encrypt [--password PW | --password-file F | --key KEYFILE] [--algorithm NAME] [--mode NAME]
-//           [--compress] [--wipe] [--output DIR] PATH...
+//           [--compress] [--wipe] [-o|--output DIR | -o -] PATH...
 //   encrypt --archive ARCHIVE.qma [options as above] PATH...   (added to the archive, created
 //           when missing; entries that exist follow the archive overwrite setting)
 //   encrypt --make-key KEYFILE
-//   decrypt [--password PW | --password-file F | --key KEYFILE] [--output DIR] [--overwrite]
-//           [--restore-times] [--entry NAME]... FILE...   (an archive: all or the named entries,
-//           into --output or the current folder)
+//   decrypt [--password PW | --password-file F | --key KEYFILE] [-o|--output DIR | -o -]
+//           [--overwrite] [--restore-times | --no-restore-times] [--entry NAME]... FILE...
+//           (an archive: all or the named entries, into --output or the current folder)
 //   decrypt --list ARCHIVE.qma   (one line per entry: path, size, modification time)
+//
+// A PATH or FILE "-" is standard input; "-o -" writes the one result to standard output (the
+// lines about the work then go to the error stream).
 namespace shellkit {
 
 // The verbs' usage text, several lines ending in a line break.

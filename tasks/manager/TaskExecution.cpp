@@ -36,6 +36,8 @@ const char kNotEncryptedDetail[] =
 const char kOwnOutputDetail[] = "This run has just written this encrypted file, so it is kept.";
 const char kSourceDetail[] =
     "This name belongs to a file that this run is to encrypt; it is not replaced and this file is kept.";
+const char kNotReplacedDetail[] = "It was not replaced, so this file was not encrypted.";
+const char kCancelledDetail[] = "The task was cancelled here; this file and the rest were not encrypted.";
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -121,6 +123,7 @@ void CTaskManager::Execute(int silent) {
     misckit::vsErrorItems.clear();
     m_ledger.Clear();
     m_inRun = true;
+    m_stopped = false;
     std::unique_ptr<jobkit::ITaskCancelWindow> window;
     if (!silent) {
         window = jobkit::TaskWindows().OpenCancelWindow(&run.bContinue);
@@ -167,8 +170,10 @@ void CTaskManager::ExecuteTask(CAction* task, CALLBACKSTRUCT_* record) {
         ReportError(nullptr, "No action to perform.", 0, "");
         return;
     }
-    if (!m_inRun)
+    if (!m_inRun) {
         m_ledger.Clear();
+        m_stopped = false;
+    }
     CALLBACKSTRUCT_ own;
     OwnWindow window;
     if (!record) {
@@ -178,6 +183,36 @@ void CTaskManager::ExecuteTask(CAction* task, CALLBACKSTRUCT_* record) {
         own.hWndUpdateProgress = window->Progress();
     }
     CALLBACKSTRUCT_& use = record ? *record : own;
+    // A task the user stopped did not do what it was asked: that counts as one of its errors. The
+    // task reports into its own flag first, so that a task stopped earlier in the run is not
+    // counted again here.
+    int stoppedHere = 0;
+    int* const stoppedRun = use.pbStopped;
+    use.pbStopped = &stoppedHere;
+    const bool finished = RunSteps(task, use, own, window.window.get());
+    use.pbStopped = stoppedRun;
+    if (stoppedHere) {
+        *stoppedRun = 1;
+        m_stopped = true;
+        // A stop at a question was reported there; this is the Cancel of the progress window.
+        if (!use.ShouldContinue()) {
+            ++use.nErrors;
+            ReportError(task, "Task \"" + task->m_csName + "\" cancelled.", 0, "");
+        }
+    }
+    if (!finished && !stoppedHere)
+        return;
+    if (finished)
+        m_mapFiles.clear();
+    if (window) {
+        char line[64];
+        std::snprintf(line, sizeof line, "Done. %d errors.", use.nErrors);
+        SendFeedback(line);
+    }
+}
+
+bool CTaskManager::RunSteps(CAction* task, CALLBACKSTRUCT_& use, CALLBACKSTRUCT_& own,
+                            jobkit::ITaskCancelWindow* window) {
     if (auto* mail = dynamic_cast<CActionSendEmail*>(task)) {
         if (window) {
             window->SetCountFormat("1 of 1 tasks is being processed");
@@ -195,7 +230,7 @@ void CTaskManager::ExecuteTask(CAction* task, CALLBACKSTRUCT_* record) {
             // A setting error: the task cannot encrypt anything.
             if (window)
                 SendFeedback(Format("Done. %d errors.", use.nErrors, 0));
-            return;
+            return false;
         }
         if (window) {
             window->SetCountFormat("%d of %d files has been processed");
@@ -203,18 +238,13 @@ void CTaskManager::ExecuteTask(CAction* task, CALLBACKSTRUCT_* record) {
             own.nCurrent = 0;
         }
         if (auto* enc = dynamic_cast<CActionEncryptFile*>(task)) {
-            if (EncryptStep(enc, use, static_cast<bool>(window)) == EncryptEnd::KeepFileList)
-                return;
+            if (EncryptStep(enc, use, window != nullptr) == EncryptEnd::KeepFileList)
+                return false;
         } else if (auto* del = dynamic_cast<CActionDeleteFile*>(task)) {
-            DeleteStep(del, use, static_cast<bool>(window));
+            DeleteStep(del, use, window != nullptr);
         }
     }
-    m_mapFiles.clear();
-    if (window) {
-        char line[64];
-        std::snprintf(line, sizeof line, "Done. %d errors.", use.nErrors);
-        SendFeedback(line);
-    }
+    return true;
 }
 
 void CTaskManager::MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBACKSTRUCT_& own) {
@@ -396,6 +426,7 @@ CTaskManager::EncryptEnd CTaskManager::EncryptStep(CActionEncryptFile* task, CAL
     use.csPhase = "Encrypting files...";
     use.Callback();
     if (!task->m_csKeyFile.empty() && !Exists(task->m_csKeyFile)) {
+        ++use.nErrors;
         ReportError(task, task->m_csKeyFile, 520, "");
         return EncryptEnd::KeepFileList;
     }
@@ -457,9 +488,11 @@ CTaskManager::FilePlan CTaskManager::PlanDestination(CActionEncryptFile* task, C
         ++use.nErrors;
         return ReportError(task, source, 528, kOverwriteDetail) ? FilePlan::Skip : FilePlan::EndTask;
     }
+    // No is the answer that loses nothing: it is what Enter gives, and what a run that nobody
+    // watches takes.
     const uikit::Answer answer =
-        uikit::MessageBox(destination + "\n\nThe file already exists. Overwrite?", misckit::szAppName,
-                          uikit::Buttons::YesNoCancel, uikit::Icon::Question);
+        uikit::ShowMessage({destination + "\n\nThe file already exists. Overwrite?", misckit::szAppName,
+                            uikit::Buttons::YesNoCancel, uikit::Icon::Question, uikit::Answer::No});
     if (answer == uikit::Answer::Yes)
         return FilePlan::Encrypt;
     if (answer == uikit::Answer::No) {
@@ -470,14 +503,17 @@ CTaskManager::FilePlan CTaskManager::PlanDestination(CActionEncryptFile* task, C
         request.filter = "Quillmark encrypted files (*.qmp)|*.qmp|All Files (*.*)|*.*||";
         request.flags = uikit::kOverwritePrompt;
         const auto chosen = uikit::ChooseFiles(request);
-        if (!chosen || chosen->empty())
-            return FilePlan::Skip;
+        if (!chosen || chosen->empty()) {
+            ++use.nErrors;
+            return ReportError(task, source, 528, kNotReplacedDetail) ? FilePlan::Skip : FilePlan::EndTask;
+        }
         // The user has already agreed to replace the chosen file.
         destination = chosen->front();
         return FilePlan::Encrypt;
     }
     // Cancel: asking again would never end; the task stops here and keeps its entries.
-    SendFeedback("Task \"" + task->m_csName + "\" cancelled at " + source + ": the file already exists.");
+    ++use.nErrors;
+    ReportError(task, source, 528, kCancelledDetail);
     *use.pbStopped = 1;
     return FilePlan::StopTask;
 }

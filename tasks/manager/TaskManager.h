@@ -46,6 +46,7 @@ struct FileKeyLess {
 using FileMap = std::map<std::string, ListedFile, FileKeyLess>;
 
 namespace jobkit {
+class ITaskCancelWindow;
 // The text of a task error code (515 to 529), or null.
 const char* ErrorTableText(int code);
 // Locations, destination folders and archive names are absolute paths.
@@ -101,6 +102,8 @@ public:
     // behalf of Execute. Without windows (silent, or no window factory) nothing needs a display.
     void Execute(int silent);
     void ExecuteTask(CAction* task, CALLBACKSTRUCT_* record);
+    // True when a task of the last run (or the last task run alone) was stopped by a Cancel.
+    bool WasStopped() const { return m_stopped; }
     static void ExecCallBack(CALLBACKSTRUCT_* record);
 
     // Writes or reads the three lists: each a count and that many tagged task records.
@@ -140,6 +143,9 @@ private:
     // How an encrypt task ended for the one running it: it went through its file list (which is
     // then cleared and the run's summary sent), or it stopped early (cancelled, no key file, the
     // archive could not be opened), keeping its file list as it stands and sending no summary.
+    // The step of one task; false when the task ended early and keeps its file list.
+    bool RunSteps(CAction* task, CALLBACKSTRUCT_& use, CALLBACKSTRUCT_& own,
+                  jobkit::ITaskCancelWindow* window);
     enum class EncryptEnd { ClearFileList, KeepFileList };
     // What an encrypt task does, or did, with one file of its list: EndTask goes on to the next
     // task (the user said so after an error), StopTask ends early as KeepFileList does.
@@ -162,6 +168,7 @@ private:
     // encrypted copy. Wiping and deleting consult it, since the rest may be the only copy.
     jobkit::RunLedger m_ledger;
     bool m_inRun = false;
+    bool m_stopped = false;
 
     // The tasks this manager made while reading files. The lists only refer to them and callers
     // may keep them after a reset, so they live as long as the manager.

@@ -4,6 +4,7 @@
 #include "TaskJson.h"
 #include "TaskOptions.h"
 
+#include "corecrypt/Primitives.h"
 #include "platform/Clock.h"
 #include "tasks/manager/TaskManager.h"
 #include "tasks/manager/TaskWindows.h"
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -45,7 +47,8 @@ const char kUsage[] =
     "  files FILE [--task ID] [--json]      the files the list (or one task) selects:\n"
     "                                       path, owner id, owner's action\n"
     "  run FILE [--task ID]                 run every task (or one task); exit 0\n"
-    "                                       without errors, 2 with errors\n"
+    "                                       without errors, 2 with errors (a file\n"
+    "                                       not done, a missing folder, a Cancel)\n"
     "  schedule list | add FILE --task ID | remove ID | clear | start | stop | status\n"
     "                                       the stored background schedule\n"
     "  VERB --help                          the options of one verb\n"
@@ -321,14 +324,18 @@ bool Load(const Arguments& args, Loaded& loaded, std::string& error) {
 }
 
 int g_errors = 0;
+// The progress line is drawn on standard error only when that is a terminal; anything else gets
+// plain lines without terminal control codes.
+bool g_progressLine = false;
 
 // Every feedback line and error goes to the terminal; an error is a line about a task.
 int PrintFeedback(FEEDBACKITEM_* item) {
     if (item->pTask || item->nErrorCode) {
         ++g_errors;
         const char* text = jobkit::ErrorTableText(item->nErrorCode);
-        std::fprintf(stderr, "\r\033[KError: %s%s%s%s%s\n", item->csItem.c_str(), text ? ": " : "",
-                     text ? text : "", item->csDetail.empty() ? "" : " ", item->csDetail.c_str());
+        std::fprintf(stderr, "%sError: %s%s%s%s%s\n", g_progressLine ? "\r\033[K" : "", item->csItem.c_str(),
+                     text ? ": " : "", text ? text : "", item->csDetail.empty() ? "" : " ",
+                     item->csDetail.c_str());
     } else {
         std::fprintf(stdout, "%s\n", item->csItem.c_str());
         std::fflush(stdout);
@@ -420,11 +427,14 @@ int Run(int argc, char** argv) {
     if (!Load(args, loaded, error))
         return Fail(error);
     loaded.manager.m_pfnFeedback = &PrintFeedback;
-    // Questions (an existing encrypted file) are asked on the terminal when there is one.
-    uikit::HeadlessBackend terminal(true);
+    // Questions (an existing encrypted file) are asked only when the run is wholly on a terminal;
+    // in a pipe (qmtask run LIST | tee log) or from a script each question takes the answer that
+    // loses nothing, and the file it was about counts as an error.
+    uikit::HeadlessBackend terminal(::isatty(0) && ::isatty(1) && ::isatty(2));
     uikit::ScopedBackend backend(terminal);
     TerminalWindows terminalWindows;
-    if (::isatty(2))
+    g_progressLine = ::isatty(2);
+    if (g_progressLine)
         jobkit::SetTaskWindows(&terminalWindows);
     try {
         if (loaded.task)
@@ -486,6 +496,16 @@ int New(int argc, char** argv) {
     }
     if (!manager.WriteScheduleFile(output, error))
         return Fail(output + ": " + error);
+    if (const auto* enc = dynamic_cast<const CActionEncryptFile*>(task.get())) {
+        // Only a choice made here is warned of; the settings' default is the user's own.
+        auto given = [&](const char* option) {
+            return std::find(options.begin(), options.end(), option) != options.end();
+        };
+        const std::string weak = corecrypt::WeakChoiceWarning(given("--algorithm") ? enc->m_nAlgorithm : -1,
+                                                              given("--mode") ? enc->m_nMode : -1);
+        if (!weak.empty())
+            std::fprintf(stderr, "qmtask: warning: %s\n", weak.c_str());
+    }
     if (auto* file = dynamic_cast<CFileAction*>(task.get());
         file && ::stat(file->m_csLocation.c_str(), &st) != 0)
         std::fprintf(stderr, "qmtask: note: %s does not exist now; the task reports an error until it does\n",
@@ -521,7 +541,10 @@ const Verb kVerbs[] = {
      "Prints the files that the list (or one task) selects: path, owner id, owner's action.\n"},
     {"run", Run,
      "Usage: qmtask run FILE [--task ID] [--password PW]\n"
-     "Runs every task of the list (or one task). Exit status 0 without errors, 2 with errors.\n"},
+     "Runs every task of the list (or one task). Exit status 0 without errors, 2 with errors:\n"
+     "a file that was not done, a missing folder or a Cancel each count as one. Unless\n"
+     "standard input, output and error are a terminal nothing is asked: an existing\n"
+     "encrypted file is kept and reported.\n"},
     {"schedule", ScheduleVerb,
      "Usage: qmtask schedule list\n"
      "       qmtask schedule add FILE --task ID [--password PW]\n"

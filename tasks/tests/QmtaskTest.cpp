@@ -135,3 +135,58 @@ TEST(Qmtask, BuildNamesTasksWithPathsNoRunAcceptsAndStillWritesThemUnchanged) {
     const auto files = RunProgram(ProgramPath("qmtask"), {"files", dir + "/r.qms", "--task", "1"});
     EXPECT_NE(files.err.find("absolute paths"), std::string::npos) << files.err;
 }
+
+TEST(Qmtask, RunAsksOnATerminalAndCountsAFileLeftUndoneAndAPipeGetsPlainLines) {
+    const std::string dir = qmtest::MakeTempDir("asked");
+    qmtest::WriteFile(dir + "/a.txt", "new words");
+    qmtest::WriteFile(dir + "/pw", "list password\n");
+    const std::string list = dir + "/l.qms";
+    const auto made = RunProgram(ProgramPath("qmtask"), {"new", "encrypt", "--folder", dir, "--mask", "*.txt",
+                                                         "--password-file", dir + "/pw", "-o", list});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    auto run = RunProgram(ProgramPath("qmtask"), {"run", list});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string first = qmtest::ReadFile(dir + "/a.txt.qmp");
+
+    // At a terminal: No, then no other name: the copy stays and the file counts as an error.
+    qmtest::TerminalOptions options;
+    options.env = {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="};
+    options.answers = {{"[y]es/[n]o/[c]ancel", "n\n"}, {"empty to cancel", "\n"}};
+    auto asked = qmtest::RunInTerminal(ProgramPath("qmtask"), {"run", list}, options);
+    EXPECT_EQ(asked.exitCode, 2) << asked.terminal;
+    EXPECT_NE(asked.terminal.find("The file already exists. Overwrite?"), std::string::npos)
+        << asked.terminal;
+    EXPECT_NE(asked.terminal.find("Done. 1 errors."), std::string::npos) << asked.terminal;
+    EXPECT_EQ(qmtest::ReadFile(dir + "/a.txt.qmp"), first);
+    // Cancel stops the task: an error as well.
+    options.answers = {{"[y]es/[n]o/[c]ancel", "c\n"}};
+    asked = qmtest::RunInTerminal(ProgramPath("qmtask"), {"run", list}, options);
+    EXPECT_EQ(asked.exitCode, 2) << asked.terminal;
+    EXPECT_NE(asked.terminal.find("cancelled here"), std::string::npos) << asked.terminal;
+    EXPECT_NE(asked.terminal.find("Done. 1 errors."), std::string::npos) << asked.terminal;
+    // Yes replaces it.
+    options.answers = {{"[y]es/[n]o/[c]ancel", "y\n"}};
+    asked = qmtest::RunInTerminal(ProgramPath("qmtask"), {"run", list}, options);
+    EXPECT_EQ(asked.exitCode, 0) << asked.terminal;
+    EXPECT_NE(qmtest::ReadFile(dir + "/a.txt.qmp"), first);
+
+    // Output into a pipe or a file: nothing is asked even with a terminal at hand.
+    options.answers.clear();
+    options.outTerminal = false;
+    options.timeoutMs = 20000;
+    asked = qmtest::RunInTerminal(ProgramPath("qmtask"), {"run", list}, options);
+    EXPECT_FALSE(asked.timedOut) << asked.terminal;
+    EXPECT_EQ(asked.exitCode, 2) << asked.terminal;
+    EXPECT_EQ(asked.terminal.find("[y]es/[n]o/[c]ancel"), std::string::npos) << asked.terminal;
+    EXPECT_NE(asked.out.find("Done. 1 errors."), std::string::npos) << asked.out;
+
+    // In a pipe nothing is asked: the copy is kept, said once, without terminal control codes.
+    const std::string second = qmtest::ReadFile(dir + "/a.txt.qmp");
+    run = RunProgram(ProgramPath("qmtask"), {"run", list}, "y\n");
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+    EXPECT_EQ(qmtest::ReadFile(dir + "/a.txt.qmp"), second);
+    EXPECT_NE(run.out.find("Done. 1 errors."), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Error: " + dir + "/a.txt: File already exists."), std::string::npos) << run.err;
+    EXPECT_EQ((run.out + run.err).find('\033'), std::string::npos) << run.err;
+    EXPECT_EQ((run.out + run.err).find('\r'), std::string::npos) << run.err;
+}

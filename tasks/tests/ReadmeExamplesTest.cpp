@@ -127,9 +127,26 @@ TEST(ReadmeExamples, TheShellExamplesRunAsWritten) {
             EXPECT_NE(r.out.find("id\tname\tnext run\tschedule\n"), std::string::npos);
         } else if (name == "sh self-extracting") {
             EXPECT_NE(r.out.find("Extracting: Photos/cat.jpg\na photo\n"), std::string::npos) << r.out;
+        } else if (name == "sh console") {
+            // Standard output holds the results alone: the lines about the work and "Done."
+            // went to standard error.
+            EXPECT_EQ(r.out, "Encrypted " + home + "/diary.txt -> " + home + "/diary.txt.qmp\n" +
+                                 "dear diary\nfrom a pipe\n");
+            EXPECT_EQ(r.err.rfind("Done.\n"), r.err.size() - 6) << r.err;
         } else {
             ADD_FAILURE() << "an example this test does not check: " << name;
         }
     }
-    EXPECT_EQ(count, 2);
+    EXPECT_EQ(count, 3);
+}
+
+TEST(ReadmeExamples, TheConsoleSynopsisIsWhatTheProgramPrints) {
+    const auto examples = ReadmeExamples();
+    const auto it = examples.find("usage qmcenter-console");
+    ASSERT_NE(it, examples.end());
+    for (const char* verb : {"encrypt", "decrypt"}) {
+        const auto help = RunProgram(ProgramPath("qmcenter"), {verb, "--help"});
+        ASSERT_EQ(help.exitCode, 0) << help.err;
+        EXPECT_EQ(help.out.substr(0, it->second.size()), it->second) << help.out;
+    }
 }

@@ -327,19 +327,37 @@ TEST_F(TaskManagerTest, ExistingDestinationsFollowTheOverwriteRules) {
     EXPECT_TRUE(Codes().empty());
     EXPECT_TRUE(qmtest::Exists(dest + "/x/same.txt.qmp"));
     EXPECT_TRUE(qmtest::Exists(dest + "/y/same.txt.qmp"));
-    // Cancel ends the task, says so, and keeps the entries.
+    // Cancel ends the task, keeps the entries and counts as an error of the file it stopped at.
     ui.queueAnswer(uikit::Answer::Cancel);
     manager.ExecuteTask(enc, nullptr);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_NE(ui.messages()[0].text.find("The file already exists. Overwrite?"), std::string::npos);
+    EXPECT_EQ(ui.messages()[0].defaultAnswer, uikit::Answer::No) << "Enter never overwrites";
     EXPECT_EQ(manager.m_mapFiles.size(), 2u);
-    ASSERT_FALSE(g_feedback.empty());
-    EXPECT_NE(g_feedback.back().csItem.find("cancelled"), std::string::npos);
+    EXPECT_TRUE(manager.WasStopped());
+    EXPECT_EQ(Codes(), std::vector<int>{528});
+    ASSERT_GE(g_feedback.size(), 2u);
+    EXPECT_NE(g_feedback[g_feedback.size() - 2].csDetail.find("cancelled"), std::string::npos);
+    EXPECT_EQ(g_feedback.back().csItem, "Done. 1 errors.");
+    // No, and no other name chosen: both files stay unencrypted, each an error of its own.
+    g_feedback.clear();
+    for (int i = 0; i < 2; ++i) {
+        ui.queueAnswer(uikit::Answer::No);
+        ui.queueFiles(std::nullopt); // "Save As..." closed without a name
+    }
+    const std::string before = qmtest::ReadFile(dest + "/x/same.txt.qmp");
+    manager.ExecuteTask(enc, nullptr);
+    EXPECT_EQ(Codes(), (std::vector<int>{528, 528}));
+    EXPECT_FALSE(manager.WasStopped());
+    EXPECT_EQ(g_feedback.back().csItem, "Done. 2 errors.");
+    EXPECT_EQ(qmtest::ReadFile(dest + "/x/same.txt.qmp"), before);
     // Yes replaces them.
     ui.queueAnswer(uikit::Answer::Yes);
     ui.queueAnswer(uikit::Answer::Yes);
+    g_feedback.clear();
     manager.ExecuteTask(enc, nullptr);
-    EXPECT_EQ(ui.messages().size(), 3u);
+    EXPECT_EQ(ui.messages().size(), 5u);
+    EXPECT_TRUE(Codes().empty());
     EXPECT_TRUE(manager.m_mapFiles.empty());
     // No messages: reported as 528 instead of asking.
     CQMRegistry settings;
@@ -347,13 +365,13 @@ TEST_F(TaskManagerTest, ExistingDestinationsFollowTheOverwriteRules) {
     g_feedback.clear();
     manager.ExecuteTask(enc, nullptr);
     EXPECT_EQ(Codes(), (std::vector<int>{528, 528}));
-    EXPECT_EQ(ui.messages().size(), 3u);
+    EXPECT_EQ(ui.messages().size(), 5u);
     // Always overwrite: no question, no error.
     settings.WriteBYTE("OutOverwrite", 1);
     g_feedback.clear();
     manager.ExecuteTask(enc, nullptr);
     EXPECT_TRUE(Codes().empty());
-    EXPECT_EQ(ui.messages().size(), 3u);
+    EXPECT_EQ(ui.messages().size(), 5u);
     // But never over the copy of another file of the same run, nor over a file the run is yet
     // to encrypt.
     auto* second = Encrypt(root + "/y", "|*.txt|");
@@ -414,6 +432,10 @@ TEST_F(TaskManagerTest, CancelInTheWindowStopsADeleteTask) {
     manager.ExecuteTask(del, nullptr);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].text, "Break operation?");
+    // The stop is the task's one error, and the summary counts it.
+    ASSERT_GE(g_feedback.size(), 2u);
+    EXPECT_EQ(g_feedback[g_feedback.size() - 2].csItem, "Task \"" + del->m_csName + "\" cancelled.");
+    EXPECT_EQ(g_feedback.back().csItem, "Done. 1 errors.");
     int left = 0;
     for (int i = 0; i < 5; ++i)
         left += qmtest::Exists(root + "/f" + std::to_string(i) + ".txt");

@@ -292,6 +292,35 @@ TEST_P(TaskRunSafety, ATaskAfterAFailedOneWorksOnlyOnItsOwnFiles) {
     EXPECT_EQ(Decrypted("b/two.txt.qmp"), "in b");
 }
 
+TEST_P(TaskRunSafety, AnExistingTargetAndAMissingFolderAreErrorsAndNothingWaitsForAnAnswer) {
+    File("src/a.txt", "new text");
+    File("src/b.txt", "second");
+    // a.txt was encrypted before; nobody is there to say whether that copy may go.
+    std::string error;
+    ASSERT_TRUE(
+        corecrypt::EncryptFile(root + "/src/a.txt", root + "/src/a.txt.qmp", key, true, 0, false, error))
+        << error;
+    const std::string before = Read("src/a.txt.qmp");
+    settings.WriteBYTE("OutOverwrite", 0);
+    Outcome run =
+        Run(List({EncryptJson(1, root + "/src", key)}, {DeleteJson(2, root + "/no-such-folder", 2)}));
+    EXPECT_TRUE(run.errors) << run.text;
+    EXPECT_EQ(Read("src/a.txt.qmp"), before) << "the existing copy is kept";
+    EXPECT_EQ(Decrypted("src/b.txt.qmp"), "second");
+    EXPECT_NE(run.text.find(ErrorCount(ThroughKeeper(), 2)), std::string::npos) << run.text;
+    EXPECT_NE(run.text.find("Directory does not exist."), std::string::npos) << run.text;
+    // Each error once, as plain text.
+    const std::string kept = root + "/src/a.txt: File already exists.";
+    EXPECT_NE(run.text.find(kept), std::string::npos) << run.text;
+    EXPECT_EQ(run.text.find(kept), run.text.rfind(kept)) << run.text;
+    EXPECT_EQ(run.text.find('\033'), std::string::npos) << run.text;
+    if (ThroughKeeper()) {
+        EXPECT_NE(run.text.find("end task 1"), std::string::npos) << run.text;
+        EXPECT_NE(run.text.find(": failed"), std::string::npos) << run.text;
+        EXPECT_EQ(run.text.find(": done"), std::string::npos) << run.text;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(QmtaskAndKeeper, TaskRunSafety, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "Keeper" : "Qmtask";

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
+#include <pty.h>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -139,6 +141,117 @@ std::string ProgramPath(const std::string& name) {
     return std::string(QM_BIN_DIR) + "/" + name;
 }
 
+namespace {
+
+// This process's environment with `env` ("NAME=value") put in place of the entries of those names.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& env) {
+    std::vector<std::string> envText;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const auto& extra : env)
+            replaced = replaced || extra.substr(0, extra.find('=')) == name;
+        if (!replaced)
+            envText.push_back(entry);
+    }
+    envText.insert(envText.end(), env.begin(), env.end());
+    return envText;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (auto& t : texts)
+        pointers.push_back(t.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+} // namespace
+
+TerminalResult RunInTerminal(const std::string& program, const std::vector<std::string>& args,
+                             const TerminalOptions& options) {
+    TerminalResult result;
+    const std::string dir = MakeTempDir("terminal");
+    const std::string outPath = dir + "/out", errPath = dir + "/err";
+    std::vector<std::string> argvText{program};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<std::string> envText = EnvironmentWith(options.env);
+    std::vector<char*> argv = Pointers(argvText), envp = Pointers(envText);
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int in = options.inputFile.empty() ? -1 : ::open(options.inputFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (out < 0 || err < 0 || (!options.inputFile.empty() && in < 0))
+        return result;
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        if (!options.folder.empty() && ::chdir(options.folder.c_str()) != 0)
+            ::_exit(126);
+        if (in >= 0)
+            ::dup2(in, 0);
+        if (!options.outTerminal)
+            ::dup2(out, 1);
+        if (!options.errTerminal)
+            ::dup2(err, 2);
+        ::execve(program.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(out);
+    ::close(err);
+    if (in >= 0)
+        ::close(in);
+    if (pid < 0)
+        return result;
+    result.started = true;
+    std::size_t answered = 0, searchFrom = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.timeoutMs);
+    int status = 0;
+    bool ended = false;
+    while (true) {
+        pollfd p{master, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 50);
+        if (ready > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n > 0) {
+                result.terminal.append(buffer, static_cast<std::size_t>(n));
+            } else if (ended || n < 0) {
+                break; // the program and every child of it closed the terminal
+            }
+        } else if (ended) {
+            break;
+        }
+        // Each answer is typed once its prompt has appeared after the previous answer.
+        if (answered < options.answers.size()) {
+            const auto at = result.terminal.find(options.answers[answered].first, searchFrom);
+            if (at != std::string::npos) {
+                const std::string& reply = options.answers[answered].second;
+                if (::write(master, reply.data(), reply.size()) < 0)
+                    break;
+                searchFrom = at + options.answers[answered].first.size();
+                ++answered;
+            }
+        }
+        if (!ended && ::waitpid(pid, &status, WNOHANG) == pid)
+            ended = true;
+        if (!ended && std::chrono::steady_clock::now() > deadline) {
+            result.timedOut = true;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            ended = true;
+        }
+    }
+    ::close(master);
+    if (!ended)
+        ::waitpid(pid, &status, 0);
+    if (!result.timedOut && WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    return result;
+}
+
 RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args,
                                const std::string& input, const std::vector<std::string>& env,
                                const std::string& folder) {
@@ -152,17 +265,7 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
     for (auto& a : argvText)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> envText;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const auto& extra : env)
-            replaced = replaced || extra.substr(0, extra.find('=')) == name;
-        if (!replaced)
-            envText.push_back(entry);
-    }
-    envText.insert(envText.end(), env.begin(), env.end());
+    std::vector<std::string> envText = EnvironmentWith(env);
     std::vector<char*> envp;
     for (auto& e : envText)
         envp.push_back(e.data());

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Helpers for tests. Every test process runs in its own temporary home: HOME and the XDG_*
@@ -39,6 +40,29 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
                          int timeoutMs = 60000);
 // The path of one of the suite's programs in the build tree (bin/<name>).
 std::string ProgramPath(const std::string& name);
+
+// A program run with a pseudo-terminal as its controlling terminal and standard input (or a file
+// on standard input), as a person at a terminal runs it. Standard output and error each go to
+// the terminal or to a file of their own.
+struct TerminalOptions {
+    bool outTerminal = true;
+    bool errTerminal = true;
+    std::string inputFile;                                    // empty: the terminal
+    std::vector<std::pair<std::string, std::string>> answers; // prompt seen, then the text typed
+    std::vector<std::string> env;                             // "NAME=value"
+    std::string folder;                                       // the working folder; empty: this one's
+    int timeoutMs = 60000;
+};
+struct TerminalResult {
+    bool started = false;
+    bool timedOut = false;
+    int exitCode = -1;
+    std::string terminal; // everything the terminal showed (the terminal turns "\n" into "\r\n")
+    std::string out;      // standard output when it was no terminal
+    std::string err;      // standard error when it was no terminal
+};
+TerminalResult RunInTerminal(const std::string& program, const std::vector<std::string>& args,
+                             const TerminalOptions& options);
 
 // A program started in the background, for tests that act on it while it runs (send it a signal
 // once it reached a given point). Its standard input gets `input` and is then closed; its output

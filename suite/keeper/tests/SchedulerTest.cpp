@@ -129,7 +129,7 @@ TEST_F(SchedulerTest, TasksRunAtTheirTimesInOrderAndTheRunsAreRecorded) {
     EXPECT_EQ(LastRunOf(1), kT0 + 100);
     EXPECT_EQ(LastRunOf(2), kT0 + 50);
     EXPECT_EQ(LastRunOf(3), kT0 + 270);
-    EXPECT_NE(Log().find("run task 2 \"once\" due " + std::to_string(kT0 + 50) + ", started 0 ms"),
+    EXPECT_NE(Log().find("run task 2 \"once\" due " + platform::LocalTimeText(kT0 + 50) + ", started 0 ms"),
               std::string::npos)
         << Log();
 }
