@@ -110,26 +110,36 @@ std::uint8_t ReadHeaderByte(const std::string& path, std::size_t (*offset)(std::
 }
 
 // Calls `onFile(path, size)` for each file below `start` whose extension (the text after the
-// last dot, lower-cased) is one of `extensions`. Links to folders are not followed; a folder
-// that cannot be listed is reported once. False when the continue flag stopped the walk.
+// last dot, lower-cased) is one of `extensions`, depth first. Links to folders are not followed;
+// a folder that cannot be listed is reported once. False when the continue flag stopped the walk.
+// The walk stays on this thread: folders are small, and handing each one over between threads
+// costs more than listing it.
 template <class OnFile, class OnUnlisted>
 bool Search(const std::string& start, const char* mask, std::initializer_list<std::string_view> extensions,
             KMProgress& progress, const std::function<void(KMProgress&)>& notify, OnFile&& onFile,
             OnUnlisted&& onUnlisted) {
-    platform::FolderWalk walk(start, mask, true);
-    platform::WalkedFolder folder;
-    while (progress.nContinue) {
-        if (!walk.Next(folder))
-            return true;
+    std::vector<std::string> coming{start.empty() || start.back() != '/' ? start + "/" : start};
+    std::vector<platform::FindData> entries;
+    std::string error;
+    while (!coming.empty()) {
+        if (!progress.nContinue)
+            return false;
+        const std::string folder = std::move(coming.back());
+        coming.pop_back();
         ++progress.nFolders;
         notify(progress);
-        if (!folder.listed) {
-            onUnlisted(folder.folder);
+        entries.clear();
+        if (!platform::ListDirectoryMatching(folder, mask, entries, error)) {
+            onUnlisted(folder);
             continue;
         }
-        for (const platform::FindData& entry : folder.entries) {
-            if (entry.isDirectory)
+        const std::size_t subfolders = coming.size();
+        for (const platform::FindData& entry : entries) {
+            if (entry.isDirectory) {
+                if (!entry.isSymlink)
+                    coming.push_back(folder + entry.name + "/");
                 continue;
+            }
             const auto dot = entry.name.find_last_of('.');
             if (dot == std::string::npos)
                 continue;
@@ -138,7 +148,7 @@ bool Search(const std::string& start, const char* mask, std::initializer_list<st
                 c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
             if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end())
                 continue;
-            std::string path = folder.folder + entry.name;
+            std::string path = folder + entry.name;
             std::uint64_t size = static_cast<std::uint64_t>(std::max<std::int64_t>(entry.size, 0));
             if (entry.isSymlink) {
                 // A link counts when it leads to a file.
@@ -149,8 +159,10 @@ bool Search(const std::string& start, const char* mask, std::initializer_list<st
             }
             onFile(path, size);
         }
+        // The first subfolder in listing order is walked next.
+        std::reverse(coming.begin() + static_cast<std::ptrdiff_t>(subfolders), coming.end());
     }
-    return false;
+    return true;
 }
 
 template <class Key>

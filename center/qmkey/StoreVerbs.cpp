@@ -129,7 +129,7 @@ int Scan(bool json) {
     for (int r = 0; r < keys.RowCount(); ++r) {
         const KMKeyInfo* key = store.FindKeyFile(keys.RowRef(r));
         out += std::string(r ? "," : "") + "\n  {\"path\": " + JsonText(keys.RowRef(r)) +
-               ", \"name\": " + JsonText(keys.CellText(r, 0)) + ", \"keyId\": \"" + Hex(key->m_sKeyId) +
+               ", \"name\": " + JsonText(key->GetName()) + ", \"keyId\": \"" + Hex(key->m_sKeyId) +
                "\", \"used\": " + keys.CellText(r, 1) + ", \"size64\": " + keys.CellText(r, 2) +
                ", \"size128\": " + keys.CellText(r, 3) + "}";
     }
@@ -137,8 +137,7 @@ int Scan(bool json) {
     for (int r = 0; r < files.RowCount(); ++r) {
         const KMFileInfo* file = store.FindEncryptedFile(files.RowRef(r));
         out += std::string(r ? "," : "") + "\n  {\"path\": " + JsonText(files.RowRef(r)) +
-               ", \"name\": " + JsonText(files.CellText(r, 0)) +
-               ", \"size\": " + std::to_string(file->m_nSize) +
+               ", \"name\": " + JsonText(file->GetName()) + ", \"size\": " + std::to_string(file->m_nSize) +
                ", \"type\": " + JsonText(files.CellText(r, 2)) +
                ", \"keyFile\": " + JsonText(file->m_csKeyFilePath) +
                ", \"algorithm\": " + JsonText(file->m_csAlgorithm) +

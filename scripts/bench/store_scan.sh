@@ -7,6 +7,7 @@
 #       ENCRYPTED=10000  how many of them are encrypted files (".qmp", ".qma")
 #       RUNS=5           best of this many runs per measurement
 #       BENCH_DIR=/dev/shm/...   where the tree goes (a tmpfs, so no tool pays for the disk)
+#       KEEP=1           leave the tree (and its settings) in place for profiling
 #
 # Each tool runs once before timing, so all of them find the folders in the kernel's caches.
 set -euo pipefail
@@ -22,7 +23,7 @@ qmkey=$root/build/bin/qmkey
 
 base=${BENCH_DIR:-/dev/shm/qm-scan-bench.$$}
 mkdir -p "$base"
-trap 'rm -rf "$base"' EXIT
+[ "${KEEP:-0}" = 1 ] || trap 'rm -rf "$base"' EXIT
 export XDG_CONFIG_HOME=$base/config XDG_DATA_HOME=$base/data HOME=$base/home
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$HOME"
 
