@@ -1,9 +1,8 @@
-// The header bytes the key store reads from encrypted files and key files, and the texts the
-// list makes of them.
+// The header bytes the key store reads from encrypted files and key files, and the records it
+// makes of them.
 #include "center/core/CipherNames.h"
 #include "center/core/HeaderBytes.h"
 #include "center/core/KeyRecords.h"
-#include "center/core/ListRows.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +24,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     key.SetSize(size);
     if (key.m_nSize64 - key.m_nSize128 != 8u)
         __builtin_trap();
-    (void)center::GroupedSize(size);
     return 0;
 }
