@@ -10,6 +10,7 @@
 #include "misckit/Registry.h"
 #include "platform/Clock.h"
 #include "platform/DirectoryListing.h"
+#include "platform/FileIo.h"
 #include "platform/XdgPaths.h"
 #include "shellkit/KeyRings.h"
 #include "uikit/Ui.h"
@@ -69,22 +70,6 @@ private:
     int m_fd;
 };
 
-// Up to `size` bytes from `offset`; fewer at the end of the file, -1 on a read error.
-long ReadAt(int fd, std::uint8_t* buffer, std::size_t size, off_t offset) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<long>(done);
-}
-
 CQMException CannotOpen(const std::string& path, int error) {
     return CQMException(CQMException::kCannotOpen, path, std::strerror(error));
 }
@@ -104,7 +89,7 @@ std::uint8_t ReadHeaderByte(const std::string& path, std::size_t (*offset)(std::
     if (version != 40 && version != 41)
         throw WrongVersion();
     std::uint8_t byte = 0;
-    if (ReadAt(file.get(), &byte, 1, static_cast<off_t>(offset(version))) != 1)
+    if (!platform::ReadAllAt(file.get(), &byte, 1, static_cast<off_t>(offset(version))))
         throw ReadFailure(path);
     return byte;
 }
@@ -194,7 +179,7 @@ std::uint8_t CKeyManager::ReadVerH(int fd) {
     if (fd < 0 || ::fcntl(fd, F_GETFD) < 0)
         throw CQMException(CQMException::kGeneral, "CKeyManager::ReadVerH: invalid file handle.");
     std::uint8_t byte = 0;
-    if (ReadAt(fd, &byte, 1, 0) != 1)
+    if (!platform::ReadAllAt(fd, &byte, 1, 0))
         throw CQMException(CQMException::kReadFailure, "The file's version byte cannot be read.");
     return StoreVersion(byte);
 }
@@ -288,7 +273,7 @@ void CKeyManager::AddFoundFile(const std::string& path, std::uint64_t size, bool
         if (file.get() < 0)
             throw CannotOpen(path, errno);
         std::uint8_t bytes[kStoreHeaderBytes];
-        const long got = ReadAt(file.get(), bytes, sizeof bytes, 0);
+        const ssize_t got = platform::ReadAll(file.get(), bytes, sizeof bytes);
         switch (got < 0 ? HeaderOutcome::ReadFailure
                         : ParseStoreHeader(bytes, static_cast<std::size_t>(got), header)) {
         case HeaderOutcome::Ok:
@@ -375,7 +360,7 @@ void CKeyManager::AddKeyFile(const std::string& path, std::uint64_t size) {
             RecordError(Fill("Could not open key file: %s", {path}));
             return;
         }
-        if (ReadAt(file.get(), id, sizeof id, 0) != static_cast<long>(sizeof id)) {
+        if (platform::ReadAll(file.get(), id, sizeof id) != static_cast<ssize_t>(sizeof id)) {
             RecordError(Fill("Could not read key file: %s", {path}));
             return;
         }

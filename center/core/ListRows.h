@@ -9,7 +9,9 @@
 //   rows->RowCount(), rows->ColumnCount(), rows->ColumnTitle(c)
 //   rows->CellText(r, c), rows->Icon(r)
 //   rows->ClickColumn(c);               // a header click: sorts, alternating the direction
+//                                       // (layoutAboutToBeChanged/layoutChanged around it)
 //
+// Fill() takes the source's order again; a model that keeps a sort calls Sort() after it.
 // A row whose record has gone shows empty texts and no icon.
 
 #include <algorithm>
