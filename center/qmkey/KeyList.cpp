@@ -1,10 +1,13 @@
 #include "KeyList.h"
 
+#include "center/core/ListRows.h"
+
 #include "corecrypt/QMException.h"
 #include "shellkit/KeyRings.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace qmkey {
@@ -110,23 +113,7 @@ void DeriveStatuses(Rings& rings, std::int64_t now) {
 }
 
 std::string SynchronizedText(const CAsymmKey& key) {
-    if (key.m_bRevoked)
-        return "Revoked";
-    // Status 4 is what loading gives an expired key; it reads "Expired" like the indicator.
-    if (key.m_bExpired || key.m_nStatus == corecrypt::kStatusExpired)
-        return "Expired";
-    switch (key.m_nStatus) {
-    case corecrypt::kStatusNotSynchronized:
-        return "Not synchronized";
-    case corecrypt::kStatusNotOnServer:
-        return "Not on server";
-    case corecrypt::kStatusSynchronized:
-        return "Synchronized";
-    case corecrypt::kStatusOwn:
-        return "Own";
-    default:
-        return "?";
-    }
+    return center::SynchronizedText(key);
 }
 
 const CAsymmKey* FindKey(const Rings& rings, bool privateRing, const std::string& spec, std::string& error) {
@@ -158,6 +145,23 @@ const CAsymmKey* FindKey(const Rings& rings, bool privateRing, const std::string
         return nullptr;
     }
     return found;
+}
+
+std::string JsonText(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
 }
 
 } // namespace qmkey

@@ -27,6 +27,9 @@ bool IsOwn(const Rings& rings, const CAsymmKey& key);
 const CPrivateKey* FindPrivate(const Rings& rings, const unsigned char* keyId);
 const CPublicKey* FindPublic(const Rings& rings, const unsigned char* keyId);
 
+// A JSON string: quote and backslash escaped, control characters as \u00XX.
+std::string JsonText(const std::string& text);
+
 // The "Synchronized" column of a public key.
 std::string SynchronizedText(const CAsymmKey& key);
 

@@ -1,5 +1,6 @@
 // qmkey: the user's key pairs and other people's public keys from the command line.
 #include "KeyList.h"
+#include "StoreVerbs.h"
 
 #include "corecrypt/KeyRing.h"
 #include "platform/AtomicFile.h"
@@ -50,6 +51,16 @@ const Verb kVerbs[] = {
     {"passwd", "passwd KEY [--old-passphrase-file F] [--passphrase-file F]",
      "Changes the passphrase of a private key: the old one, then the new one twice, asked on the\n"
      "terminal or read from the first line of the files.\n"},
+    {"locations", "locations [DIR...]",
+     "With folders, stores them as they are given as the locations searched for encrypted files\n"
+     "(at most ten; locations after them are cleared). Without, prints the stored ones, one a line.\n"},
+    {"keyfolder", "keyfolder [DIR]",
+     "Stores DIR as the folder of the secret key files (.qmk), or prints the folder.\n"},
+    {"scan", "scan [--json]",
+     "Scans the locations for encrypted files and archives and the key folder for key files,\n"
+     "without asking anything, and prints the key files, the encrypted files, the errors met and\n"
+     "the key files that share a key ID. --json prints one object with keyFiles, files, errors and\n"
+     "duplicates. Exit status 0 whenever the scan ran, whatever errors it met.\n"},
 };
 
 const char kKeyHelp[] =
@@ -156,25 +167,6 @@ std::string DateText(std::int64_t t) {
     return t == 0 ? "Not set" : platform::LocalTimeText(t);
 }
 
-// A JSON string; names and addresses are valid UTF-8 without control characters, so only the
-// quote and the backslash need escaping, but anything below a blank is escaped all the same.
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 std::string HexId(const CAsymmKey& key) {
     std::string id = key.GetKeyIDText();
     id.erase(std::remove(id.begin(), id.end(), ' '), id.end());
@@ -205,11 +197,12 @@ int List(const Arguments& args) {
             const bool revoked = key.m_bRevoked != 0 || (state && state->m_bRevoked != 0);
             json += i == 0 ? "\n  " : ",\n  ";
             json += "{\"position\": " + std::to_string(key.m_nRingPos) + ", \"keyId\": \"" + HexId(key) +
-                    "\", \"name\": " + JsonText(key.GetUserNameA()) +
-                    ", \"email\": " + JsonText(key.GetEmail()) +
+                    "\", \"name\": " + qmkey::JsonText(key.GetUserNameA()) +
+                    ", \"email\": " + qmkey::JsonText(key.GetEmail()) +
                     ", \"created\": " + std::to_string(key.GetCreationTime()) +
                     ", \"expires\": " + std::to_string(key.GetExpireTime()) +
-                    ", \"size\": " + std::to_string(key.m_nSize) + ", \"synchronized\": " + JsonText(sync) +
+                    ", \"size\": " + std::to_string(key.m_nSize) +
+                    ", \"synchronized\": " + qmkey::JsonText(sync) +
                     ", \"revoked\": " + (revoked ? "true" : "false") +
                     ", \"own\": " + (own ? "true" : "false") + "}";
         } else {
@@ -409,7 +402,7 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf("Usage: qmkey %s\n\n%s", found->usage, found->text);
-            if (verb != "list" && verb != "generate" && verb != "import")
+            if (verb == "export" || verb == "delete" || verb == "passwd")
                 std::printf("\n%s", kKeyHelp);
             return 0;
         }
@@ -427,6 +420,10 @@ int main(int argc, char** argv) {
         ok = Parse(argc, argv, {}, {}, args, error);
     else if (verb == "delete")
         ok = Parse(argc, argv, {"--private", "--yes"}, {}, args, error);
+    else if (verb == "locations" || verb == "keyfolder")
+        ok = Parse(argc, argv, {}, {}, args, error);
+    else if (verb == "scan")
+        ok = Parse(argc, argv, {"--json"}, {}, args, error);
     else
         ok = Parse(argc, argv, {}, {"--old-passphrase-file", "--passphrase-file"}, args, error);
     if (!ok)
@@ -441,5 +438,17 @@ int main(int argc, char** argv) {
         return Import(args);
     if (verb == "delete")
         return Delete(args);
+    if (verb == "locations")
+        return qmkey::Locations(args.positional);
+    if (verb == "keyfolder") {
+        if (args.positional.size() > 1)
+            return Fail("keyfolder takes one folder");
+        return qmkey::KeyFolder(args.positional);
+    }
+    if (verb == "scan") {
+        if (!args.positional.empty())
+            return Fail("scan takes no other words");
+        return qmkey::Scan(args.Has("--json"));
+    }
     return Passwd(args);
 }
