@@ -347,7 +347,7 @@ private slots:
         pane->selectionModel()->select(pane->model()->index(0, 0),
                                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         QVERIFY(frame.MenuAction(Command::DecryptSelected)->isEnabled());
-        QVERIFY(frame.OutputFolders()->isVisible());
+        QTRY_VERIFY(frame.OutputFolders()->isVisible());
         frame.MenuAction(Command::DecryptSelected)->trigger();
         QCOMPARE(ui.messages().back().text,
                  std::string("Please, enter output directory in the combo box on the toolbar."));
@@ -387,7 +387,9 @@ private slots:
         QVERIFY(corecrypt::ListArchive(archive, "pw", false, entries, error));
         QCOMPARE(entries.size(), std::size_t(2));
         QVERIFY(ui.allAnswersUsed());
-        QCOMPARE(ui.unanswered(), std::size_t(0));
+        // Only the output-folder notice went without a queued answer.
+        QCOMPARE(ui.messages().size(), std::size_t(3));
+        QCOMPARE(ui.unanswered(), std::size_t(1));
     }
 
     void decryptAndRemoveOfEveryEntryTakesTheArchiveAway() {

@@ -231,6 +231,8 @@ void CMainFrame::BuildCentre() {
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setAllColumnsShowFocus(true);
+    // Widths are the user's own: a stretched last column would be stored as if chosen.
+    m_list->header()->setStretchLastSection(false);
     m_desc = new center::CKeyManDesc(m_splitter);
     m_splitter->addWidget(m_list);
     m_splitter->addWidget(m_desc);
@@ -323,6 +325,8 @@ void CMainFrame::BuildBars() {
             button->setFocusPolicy(Qt::TabFocus);
         }
     }
+    // The dialog bars take a row of their own, so the output folder has room.
+    addToolBarBreak(Qt::TopToolBarArea);
     const char* titles[] = {"Archive bar", "Public keys bar", "Task list bar", "Schedule bar"};
     const char* names[] = {"MainDialogBar", "PublicKeysBar", "TaskListBar", "ScheduleBar"};
     for (int set = 0; set < kSetCount; ++set) {
