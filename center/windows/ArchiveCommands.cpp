@@ -40,11 +40,10 @@ void ShowError(const std::string& text) {
                       uikit::Icon::Error);
 }
 
-// Runs `work` under the wait window. Gives the engine's result; 57 from the engine is handed to
-// `noEntriesLeft` instead of being shown.
-enum class RunResult { Failed, Done, NoEntriesLeft };
-RunResult RunWithWait(QWidget* owner, int range,
-                      const std::function<int(CALLBACKSTRUCT_&, char* error, int size)>& work) {
+using RunResult = WaitResult;
+} // namespace
+
+WaitResult RunWithWait(QWidget* owner, int range, const WaitWork& work) {
     CALLBACKSTRUCT_ record;
     CDlgWait wait(record.pbContinue, owner);
     wait.setRange(0, range);
@@ -67,6 +66,8 @@ RunResult RunWithWait(QWidget* owner, int range,
     return RunResult::Failed;
 }
 
+namespace {
+
 int Range(std::uint64_t bytes) {
     return static_cast<int>(std::min<std::uint64_t>(bytes / 10, 0x7fffffff));
 }
@@ -76,6 +77,20 @@ void RemoveArchiveFile(const std::string& archive) {
     std::string error;
     if (!platform::MoveToTrash(archive, error) && !platform::DeletePermanently(archive, error))
         uikit::MessageBox("Cannot delete file.", "Error", uikit::Buttons::OK, uikit::Icon::Error);
+}
+
+// After an engine call that changes the archive: an archive left without entries goes as a
+// file; a changed one is listed again.
+ArchiveOutcome Settle(CKeyManDesc& pane, const std::string& archive, RunResult result) {
+    if (result == RunResult::NoEntriesLeft) {
+        RemoveArchiveFile(archive);
+        pane.Reset();
+        return ArchiveOutcome::Removed;
+    }
+    if (result != RunResult::Done)
+        return ArchiveOutcome::Unchanged;
+    pane.Reload();
+    return ArchiveOutcome::Changed;
 }
 
 ArchiveOutcome AddSources(CKeyManDesc& pane, std::vector<std::string> sources, QWidget* owner) {
@@ -145,16 +160,8 @@ ArchiveOutcome DecryptArchive(CKeyManDesc& pane, DecryptWhat what, const std::st
         });
     if (what != DecryptWhat::AndRemove)
         return ArchiveOutcome::Unchanged;
-    if (result == RunResult::NoEntriesLeft) {
-        // Every entry was extracted; the engine left the archive whole, so it goes as a file.
-        RemoveArchiveFile(archive);
-        pane.Reset();
-        return ArchiveOutcome::Removed;
-    }
-    if (result != RunResult::Done)
-        return ArchiveOutcome::Unchanged;
-    pane.Reload();
-    return ArchiveOutcome::Changed;
+    // With no entry left the entries were extracted and the engine left the archive whole.
+    return Settle(pane, archive, result);
 }
 
 ArchiveOutcome AddFilesToArchive(CKeyManDesc& pane, QWidget* owner) {
@@ -199,15 +206,7 @@ ArchiveOutcome DeleteArchiveEntries(CKeyManDesc& pane, QWidget* owner) {
             return ::DeleteArchiveEntries(archive.c_str(), entries, key.c_str(), keyFile, &record, error,
                                           size);
         });
-    if (result == RunResult::NoEntriesLeft) {
-        RemoveArchiveFile(archive);
-        pane.Reset();
-        return ArchiveOutcome::Removed;
-    }
-    if (result != RunResult::Done)
-        return ArchiveOutcome::Unchanged;
-    pane.Reload();
-    return ArchiveOutcome::Changed;
+    return Settle(pane, archive, result);
 }
 
 } // namespace center

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 class QWidget;
+struct CALLBACKSTRUCT_;
 
 namespace center {
 
@@ -30,5 +32,13 @@ ArchiveOutcome AddFolderToArchive(CKeyManDesc& pane, QWidget* owner);
 // "Are you sure you want to delete %i file(s) from an archive?", then removes the selected
 // entries; removing every entry deletes the archive file (to the Trash when there is one).
 ArchiveOutcome DeleteArchiveEntries(CKeyManDesc& pane, QWidget* owner);
+
+// Runs an engine call under the wait window ("Quillmark is working...", with Cancel), its progress
+// bar set to 0..`range`. The call gets the progress record and an error buffer of 1000 bytes and
+// returns non-zero on success. A failure is shown (caption "Error") unless it was cancelled; the
+// engine's "no entry would be left" is not shown but given back.
+enum class WaitResult { Failed, Done, NoEntriesLeft };
+using WaitWork = std::function<int(CALLBACKSTRUCT_& record, char* error, int errorSize)>;
+WaitResult RunWithWait(QWidget* owner, int range, const WaitWork& work);
 
 } // namespace center

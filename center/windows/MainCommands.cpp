@@ -11,7 +11,6 @@
 #include "center/windows/LocationsWindow.h"
 #include "center/windows/MainWindow.h"
 #include "center/windows/ScanWindow.h"
-#include "center/windows/WaitWindow.h"
 #include "corecrypt/Archive.h"
 #include "corecrypt/KeyRing.h"
 #include "misckit/Help.h"
@@ -91,31 +90,18 @@ void CMainFrame::NewArchive() {
         if (!platform::MoveToTrash(archive, why))
             std::filesystem::remove(archive, ec);
     }
-    CALLBACKSTRUCT_ record;
     const CQMRegistry settings;
-    char error[1000] = {};
-    int ok = 0;
-    {
-        CDlgWait wait(record.pbContinue, this);
-        wait.setRange(0, static_cast<int>(std::min<std::uint64_t>(TotalSize(*files) / 10, 0x7fffffff)));
-        wait.setPosition(0);
-        record.hWndProgress = &wait;
-        record.hWndUpdateProgress = &wait;
-        record.pDialog = &wait;
-        record.pfnCallBack = [](CALLBACKSTRUCT_* r) {
-            if (r->pDialog && !r->csCurrent.empty())
-                static_cast<CDlgWait*>(r->pDialog)->SetCurrent(r->csCurrent);
-            uikit::PumpMessages();
-        };
-        const std::string exts = settings.GetExtsNotCompress();
-        ok = EncryptIntoArchive(archive.c_str(), "", *files, password.c_str(), 0, error, sizeof error,
-                                settings.GetInOverwrite() == 3 ? 0 : settings.GetInOverwrite(),
-                                settings.GetCompress(), exts.c_str(), settings.GetRecDirs(), &record, 0, 0);
-    }
-    if (!ok) {
-        uikit::MessageBox(error, "Error", uikit::Buttons::OK, uikit::Icon::Error);
+    const std::string exts = settings.GetExtsNotCompress();
+    const center::WaitResult result = center::RunWithWait(
+        this, static_cast<int>(std::min<std::uint64_t>(TotalSize(*files) / 10, 0x7fffffff)),
+        [&](CALLBACKSTRUCT_& record, char* error, int size) {
+            return EncryptIntoArchive(archive.c_str(), "", *files, password.c_str(), 0, error, size,
+                                      settings.GetInOverwrite() == 3 ? 0 : settings.GetInOverwrite(),
+                                      settings.GetCompress(), exts.c_str(), settings.GetRecDirs(), &record, 0,
+                                      0);
+        });
+    if (result != center::WaitResult::Done)
         return;
-    }
     m_store->AddEncryptedFile(archive);
     Rebuild();
 }
