@@ -30,7 +30,9 @@ extern "C" int qm_center_window_main(int argc, char** argv) {
         return status;
     CMainFrame frame;
     ui.setDefaultParent(&frame);
-    frame.show();
+    // Shows the window where it was left, scans the locations under the scanning window and
+    // fills the views.
+    frame.StartUp();
     // A new user meets the quick start once, over the main window.
     if (wizkit::QuickStartPending())
         QTimer::singleShot(0, &frame, [&frame] { wizkit::ShowQuickStart(&frame); });

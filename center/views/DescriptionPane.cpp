@@ -1,0 +1,166 @@
+#include "center/views/DescriptionPane.h"
+
+#include "center/core/ColumnSets.h"
+#include "center/windows/PassphraseWindow.h"
+#include "corecrypt/Archive.h"
+#include "corecrypt/EncryptedFile.h"
+#include "corecrypt/QMException.h"
+#include "uikit/Ui.h"
+
+#include <QHeaderView>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace center {
+
+CKeyManDesc::CKeyManDesc(QWidget* parent)
+    : QTreeView(parent), m_entries(new shellkit::CArchiveEntryModel(this)),
+      m_sorted(new QSortFilterProxyModel(this)), m_log(new QStandardItemModel(this)) {
+    setObjectName(QStringLiteral("DescriptionPane"));
+    setAccessibleName(tr("Description"));
+    m_sorted->setSourceModel(m_entries);
+    m_sorted->setSortRole(shellkit::CArchiveEntryModel::kSortRole);
+    m_sorted->setSortCaseSensitivity(Qt::CaseInsensitive);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(true);
+    UseEntries();
+}
+
+CKeyManDesc::~CKeyManDesc() {
+    std::fill(m_password.begin(), m_password.end(), '\0');
+}
+
+void CKeyManDesc::UseEntries() {
+    if (model() == m_sorted)
+        return;
+    setModel(m_sorted);
+    header()->show();
+    sortByColumn(-1, Qt::AscendingOrder);
+    const ColumnSet& set = DescriptionColumns(kNavAllFiles);
+    const std::vector<int> widths = ReadColumnWidths(set.valueName, set.columns);
+    for (int c = 0; c < shellkit::CArchiveEntryModel::kColumnCount; ++c)
+        setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &CKeyManDesc::selectionMoved);
+}
+
+void CKeyManDesc::SaveColumns() const {
+    if (model() != m_sorted)
+        return;
+    std::vector<int> widths;
+    for (int c = 0; c < shellkit::CArchiveEntryModel::kColumnCount; ++c)
+        widths.push_back(columnWidth(c));
+    SaveColumnWidths(DescriptionColumns(kNavAllFiles).valueName, widths);
+}
+
+void CKeyManDesc::Reset() {
+    std::fill(m_password.begin(), m_password.end(), '\0');
+    m_password.clear();
+    m_archive.clear();
+    m_keyFile.clear();
+    m_keyIsFile = false;
+    m_entries->SetEntries({});
+    UseEntries();
+}
+
+bool CKeyManDesc::ShowArchive(const std::string& archive, const std::string& keyFile) {
+    const bool same = archive == m_archive;
+    m_entries->SetEntries({});
+    UseEntries();
+    if (!same) {
+        std::fill(m_password.begin(), m_password.end(), '\0');
+        m_password.clear();
+    }
+    m_archive = archive;
+    m_keyFile = keyFile;
+    bool needsKeyFile = false;
+    int mode = 0;
+    std::string error;
+    if (!corecrypt::ReadEncryptedFileInfo(archive, needsKeyFile, mode, error)) {
+        uikit::MessageBox(error, "Error", uikit::Buttons::OK, uikit::Icon::Error);
+        return false;
+    }
+    m_keyIsFile = needsKeyFile;
+    std::error_code ec;
+    if (needsKeyFile && (keyFile.empty() || !std::filesystem::exists(keyFile, ec))) {
+        uikit::MessageBox("File is encrypted with key, but the key file is not found.", "Quillmark",
+                          uikit::Buttons::OK, uikit::Icon::Information);
+        return false;
+    }
+    return Reload();
+}
+
+bool CKeyManDesc::Reload() {
+    uikit::WaitCursor wait;
+    bool asked = false;
+    while (true) {
+        std::vector<corecrypt::ArchiveEntry> entries;
+        std::string error;
+        try {
+            if (!corecrypt::ListArchive(m_archive, Key(), m_keyIsFile, entries, error)) {
+                uikit::MessageBox(error, "Error", uikit::Buttons::OK, uikit::Icon::Error);
+                return false;
+            }
+            m_entries->SetEntries(std::move(entries));
+            return true;
+        } catch (const CUIException& e) {
+            const bool passwordQuestion = e.GetCode() == corecrypt::kArchivePasswordNeeded ||
+                                          e.GetCode() == corecrypt::kArchiveWrongKey;
+            if (!passwordQuestion || m_keyIsFile || asked) {
+                e.ReportError("Quillmark");
+                return false;
+            }
+            asked = true;
+            CDlgDPass dialog;
+            if (!dialog.DoModal())
+                return false;
+            m_password = std::move(dialog.m_strPass);
+        }
+    }
+}
+
+void CKeyManDesc::ShowLog(const std::vector<std::string>& lines) {
+    m_log->clear();
+    for (const std::string& line : lines)
+        m_log->appendRow(new QStandardItem(QString::fromStdString(line)));
+    setModel(m_log);
+    header()->hide();
+    setColumnWidth(0, 800);
+    scrollToBottom();
+}
+
+std::vector<std::string> CKeyManDesc::SelectedEntries() const {
+    if (model() != m_sorted)
+        return {};
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QModelIndexList source;
+    for (const QModelIndex& row : rows)
+        source << m_sorted->mapToSource(row);
+    return m_entries->PathsOf(source);
+}
+
+std::vector<std::string> CKeyManDesc::AllEntries() const {
+    std::vector<std::string> names;
+    for (const auto& e : m_entries->Entries())
+        names.push_back(e.path);
+    return names;
+}
+
+bool CKeyManDesc::HasSelection() const {
+    return model() == m_sorted && selectionModel()->hasSelection();
+}
+
+void CKeyManDesc::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    emit focusEntered();
+}
+
+} // namespace center

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "shellkit/views/ArchiveEntryModel.h"
+
+#include <QTreeView>
+
+#include <string>
+#include <vector>
+
+class QSortFilterProxyModel;
+class QStandardItemModel;
+
+namespace center {
+
+// The pane below the list: the entries of the archive activated in the list (through the same
+// archive model as the archive window), or the log of a task run. It keeps the archive's path and
+// the password or key file that opened it, for the archive commands.
+class CKeyManDesc : public QTreeView {
+    Q_OBJECT
+public:
+    explicit CKeyManDesc(QWidget* parent = nullptr);
+    ~CKeyManDesc() override;
+
+    // Lists `archive`. `keyFile` is the key file the store links to it (empty when it has none);
+    // a password archive asks for the password once when the one held does not open it. False
+    // when nothing could be listed (the user was told why).
+    bool ShowArchive(const std::string& archive, const std::string& keyFile);
+    // Lists the archive shown again, with the key that opened it.
+    bool Reload();
+    // Empties the pane and forgets the archive and its password.
+    void Reset();
+    // The task-run log.
+    void ShowLog(const std::vector<std::string>& lines);
+
+    const std::string& Archive() const { return m_archive; }
+    // The password, or the key file path when KeyIsFile().
+    const std::string& Key() const { return m_keyIsFile ? m_keyFile : m_password; }
+    bool KeyIsFile() const { return m_keyIsFile; }
+    std::vector<std::string> SelectedEntries() const;
+    std::vector<std::string> AllEntries() const;
+    bool HasSelection() const;
+    shellkit::CArchiveEntryModel* Entries() const { return m_entries; }
+
+    // Widths under "DescFilesCols".
+    void SaveColumns() const;
+
+signals:
+    void focusEntered();
+    void selectionMoved();
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    void UseEntries();
+
+    std::string m_archive;
+    std::string m_password;
+    std::string m_keyFile;
+    bool m_keyIsFile = false;
+    shellkit::CArchiveEntryModel* m_entries;
+    QSortFilterProxyModel* m_sorted;
+    QStandardItemModel* m_log;
+};
+
+} // namespace center

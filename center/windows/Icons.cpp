@@ -1,0 +1,126 @@
+#include "center/windows/Icons.h"
+
+namespace center {
+
+namespace {
+
+struct IconName {
+    const char* theme; // freedesktop name; null: ours only
+    const char* own;   // bundled picture
+};
+
+IconName NameOf(IconId id) {
+    switch (id) {
+    case IconId::SecretKeys:
+        return {nullptr, "key-secret"};
+    case IconId::PublicKeys:
+        return {nullptr, "key-public"};
+    case IconId::PrivateKeys:
+        return {nullptr, "key-private"};
+    case IconId::KeyValid:
+        return {nullptr, "key-valid"};
+    case IconId::KeyExpired:
+        return {nullptr, "key-expired"};
+    case IconId::KeyRevoked:
+        return {nullptr, "key-revoked"};
+    case IconId::Folder:
+        return {"folder", "folder"};
+    case IconId::AllFiles:
+        return {nullptr, "all-files"};
+    case IconId::Drive:
+        return {nullptr, "drive"};
+    case IconId::Archive:
+        return {nullptr, "archive"};
+    case IconId::TaskEncrypt:
+        return {nullptr, "task-encrypt"};
+    case IconId::TaskDelete:
+        return {nullptr, "task-delete"};
+    case IconId::TaskMail:
+        return {nullptr, "task-mail"};
+    case IconId::NewArchive:
+        return {"document-new", "archive"};
+    case IconId::Wizard:
+        return {"tools-wizard", "task-encrypt"};
+    case IconId::Messenger:
+        return {"mail-message-new", "task-mail"};
+    case IconId::Locations:
+        return {"folder-saved-search", "folder"};
+    case IconId::Refresh:
+        return {"view-refresh", "action"};
+    case IconId::Preferences:
+        return {"preferences-system", "action"};
+    case IconId::Exit:
+        return {"application-exit", "action"};
+    case IconId::AddFiles:
+        return {"list-add", "all-files"};
+    case IconId::AddFolder:
+        return {"folder-new", "folder"};
+    case IconId::Delete:
+        return {"edit-delete", "task-delete"};
+    case IconId::OutputFolder:
+        return {"document-open-folder", "folder"};
+    case IconId::DecryptAll:
+        return {"document-decrypt", "archive"};
+    case IconId::DecryptSelected:
+        return {"document-decrypt", "all-files"};
+    case IconId::DecryptRemove:
+        return {"edit-cut", "archive"};
+    case IconId::Boxview:
+        return {"document-open", "archive"};
+    case IconId::GenerateKey:
+        return {nullptr, "key-valid"};
+    case IconId::KeyFolder:
+        return {nullptr, "key-secret"};
+    case IconId::SessionKey:
+        return {nullptr, "key-private"};
+    case IconId::ExportKey:
+        return {"document-export", "key-public"};
+    case IconId::ImportKey:
+        return {"document-import", "key-public"};
+    case IconId::FindKey:
+        return {"edit-find", "key-public"};
+    case IconId::SyncKeys:
+        return {"view-refresh", "key-public"};
+    case IconId::PublishKey:
+        return {"document-send", "key-public"};
+    case IconId::RevokeKey:
+        return {nullptr, "key-revoked"};
+    case IconId::NewTaskList:
+        return {"document-new", "task-encrypt"};
+    case IconId::OpenTaskList:
+        return {"document-open", "folder"};
+    case IconId::SaveTaskList:
+        return {"document-save", "action"};
+    case IconId::NewTask:
+        return {"list-add", "task-encrypt"};
+    case IconId::TaskProperties:
+        return {"document-properties", "action"};
+    case IconId::ScheduleTask:
+        return {"appointment-new", "action"};
+    case IconId::ListFiles:
+        return {"view-list-details", "all-files"};
+    case IconId::ClearList:
+        return {"edit-clear", "task-delete"};
+    case IconId::PerformTask:
+        return {"media-playback-start", "action"};
+    case IconId::PerformTasks:
+        return {"media-seek-forward", "action"};
+    case IconId::StartScheduler:
+        return {"media-playback-start", "action"};
+    case IconId::StopScheduler:
+        return {"media-playback-stop", "task-delete"};
+    case IconId::Help:
+        return {"help-contents", "action"};
+    }
+    return {nullptr, "action"};
+}
+
+} // namespace
+
+QIcon CenterIcon(IconId id) {
+    const IconName name = NameOf(id);
+    const QIcon own(QStringLiteral(":/center/%1.svg").arg(QString::fromLatin1(name.own)));
+    return name.theme ? QIcon::fromTheme(QString::fromLatin1(name.theme), own) : own;
+}
+
+} // namespace center
