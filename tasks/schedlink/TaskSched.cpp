@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -255,6 +256,28 @@ void DeleteTaskFromSchedule(std::uint32_t id) {
         return true;
     });
     NotifySessionManager(remaining > 0 ? keeperproto::CMD_SCHEDULE_CHANGED : keeperproto::CMD_STOP_SCHEDULER);
+}
+
+void UpdateTaskInSchedule(const CAction* edited) {
+    std::unique_ptr<CAction> copy(CopyTask(edited));
+    if (!copy)
+        throw CUIException(0, "AddTask()", "Wrong task type");
+    const std::int32_t id = edited->m_nId;
+    EditOrThrow([&](CTaskManager& manager) {
+        for (auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail})
+            for (CAction*& stored : *list) {
+                if (stored->m_nId != id)
+                    continue;
+                // keeper writes the last run; the edit made in the window may predate it.
+                copy->m_nId = id;
+                copy->m_tLastRun = stored->m_tLastRun;
+                copy->m_tNextRun = 0;
+                stored = copy.get(); // the list does not own its tasks; `copy` outlives the save
+                return true;
+            }
+        throw CUIException(0, "Cannot find the task with the specified ID.", "");
+    });
+    NotifySessionManager(keeperproto::CMD_SCHEDULE_CHANGED);
 }
 
 void DeleteAllTasksFromSchedule() {

@@ -156,6 +156,41 @@ TEST(SchedLink, EditsOfTheStoredScheduleSendTheRightCommands) {
     EXPECT_EQ(empty.LoadSchedule(SchedulePath()), 1) << "an empty stored schedule is a valid file";
 }
 
+TEST(SchedLink, AnEditedTaskReplacesItsStoredCopyAndKeepsTheRunKeeperRecorded) {
+    FakeKeeper keeper(true);
+    auto a = DeleteTask("a");
+    auto b = DeleteTask("b");
+    tasksched::AddTaskToSchedule(a.get());
+    tasksched::AddTaskToSchedule(b.get());
+    // keeper records a run of b after the window read it.
+    std::string error;
+    ASSERT_TRUE(tasksched::EditSchedule(
+        SchedulePath(),
+        [](CTaskManager& m) {
+            m.GetTaskById(2)->m_tLastRun = 1800000000;
+            return true;
+        },
+        error))
+        << error;
+    b->m_csName = "b renamed";
+    b->m_nWipeRounds = 9;
+    b->m_tLastRun = 5; // the window's stale copy
+    tasksched::UpdateTaskInSchedule(b.get());
+    CTaskManager stored;
+    ASSERT_TRUE(tasksched::ReadSchedule(SchedulePath(), stored, error)) << error;
+    ASSERT_EQ(stored.m_lstDelete.size(), 2u);
+    EXPECT_EQ(stored.m_lstDelete[0]->m_csName, "a");
+    auto* edited = dynamic_cast<CActionDeleteFile*>(stored.m_lstDelete[1]);
+    ASSERT_NE(edited, nullptr);
+    EXPECT_EQ(edited->m_nId, 2);
+    EXPECT_EQ(edited->m_csName, "b renamed");
+    EXPECT_EQ(edited->m_nWipeRounds, 9);
+    EXPECT_EQ(edited->m_tLastRun, 1800000000);
+    b->m_nId = 7;
+    EXPECT_THROW(tasksched::UpdateTaskInSchedule(b.get()), CUIException);
+    EXPECT_EQ(keeper.codes().back(), keeperproto::CMD_SCHEDULE_CHANGED);
+}
+
 TEST(SchedLink, ADamagedStoredScheduleIsNotOverwritten) {
     FakeKeeper keeper(true);
     qmtest::WriteFile(SchedulePath(), "not a schedule at all");
