@@ -73,7 +73,7 @@ CDlgScheduleTask::CDlgScheduleTask(CAction* task, QWidget* parent) : QDialog(par
     m_runType = Choice(tr("Run"), {tr("Regularly"), tr("Once"), tr("At startup")}, this);
     runLabel->setBuddy(m_runType);
     rule->addWidget(runLabel, 0, 0);
-    rule->addWidget(m_runType, 0, 1);
+    rule->addWidget(m_runType, 0, 1, Qt::AlignLeft);
     m_everyLabel = new QLabel(tr("&Every"), this);
     m_interval = new QSpinBox(this);
     m_interval->setAccessibleName(tr("Every"));

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace tasksched {
@@ -163,7 +164,11 @@ bool ReadLastResults(const std::string& path, TaskResults& results, std::string&
     return true;
 }
 
-bool RecordLastResults(const std::string& path, const std::vector<TaskResult>& fresh, std::string& error) {
+namespace {
+
+// Reads, changes and replaces the file under its lock. What is readable of a damaged file is kept.
+bool ChangeLastResults(const std::string& path, const std::function<void(TaskResults&)>& change,
+                       std::string& error) {
     const std::string folder = path.substr(0, path.rfind('/'));
     if (!folder.empty() && !platform::MakeFolders(folder, 0700, error))
         return false;
@@ -172,13 +177,40 @@ bool RecordLastResults(const std::string& path, const std::vector<TaskResult>& f
         return false;
     TaskResults results;
     std::string damage;
-    ReadLastResults(path, results, damage); // what is readable of a damaged file is kept
-    for (const TaskResult& result : fresh) {
-        auto [it, added] = results.emplace(result.id, result);
-        if (!added && it->second.time <= result.time)
-            it->second = result;
-    }
+    ReadLastResults(path, results, damage);
+    change(results);
     return platform::WriteFileAtomically(path, FormatLastResults(results), 0600, error);
+}
+
+} // namespace
+
+bool RecordLastResults(const std::string& path, const std::vector<TaskResult>& fresh, std::string& error) {
+    return ChangeLastResults(
+        path,
+        [&fresh](TaskResults& results) {
+            for (const TaskResult& result : fresh) {
+                auto [it, added] = results.emplace(result.id, result);
+                if (!added && it->second.time <= result.time)
+                    it->second = result;
+            }
+        },
+        error);
+}
+
+bool ForgetLastResults(const std::string& path, const std::vector<std::uint32_t>& ids, bool all,
+                       std::string& error) {
+    std::ifstream exists(path);
+    if (!exists)
+        return true;
+    return ChangeLastResults(
+        path,
+        [&](TaskResults& results) {
+            if (all)
+                results.clear();
+            for (std::uint32_t id : ids)
+                results.erase(id);
+        },
+        error);
 }
 
 std::string DescribeResult(const TaskResult* result) {

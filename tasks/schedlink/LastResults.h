@@ -37,6 +37,11 @@ bool ReadLastResults(const std::string& path, TaskResults& results, std::string&
 // readable of it plus the fresh results.
 bool RecordLastResults(const std::string& path, const std::vector<TaskResult>& fresh, std::string& error);
 
+// Drops the results of tasks that left the schedule (all of them with `all`), so that a task that
+// later gets the same id does not show another task's result.
+bool ForgetLastResults(const std::string& path, const std::vector<std::uint32_t>& ids, bool all,
+                       std::string& error);
+
 // One line for a person: "2026-12-08 17:02:11, 2 errors: <first error>", or "never run".
 std::string DescribeResult(const TaskResult* result);
 

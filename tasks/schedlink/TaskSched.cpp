@@ -13,6 +13,7 @@
 #include "tasks/model/ActionDeleteFile.h"
 #include "tasks/model/ActionEncryptFile.h"
 #include "tasks/model/ActionSendEmail.h"
+#include "tasks/schedlink/LastResults.h"
 #include "uikit/ShellInfo.h"
 #include "uikit/UIException.h"
 #include "uikit/Ui.h"
@@ -255,6 +256,9 @@ void DeleteTaskFromSchedule(std::uint32_t id) {
         remaining = TaskCount(manager);
         return true;
     });
+    // Ids are given again to new tasks; the old task's result must not show for them.
+    std::string error;
+    ForgetLastResults(LastResultsPath(), {id}, false, error);
     NotifySessionManager(remaining > 0 ? keeperproto::CMD_SCHEDULE_CHANGED : keeperproto::CMD_STOP_SCHEDULER);
 }
 
@@ -287,6 +291,8 @@ void DeleteAllTasksFromSchedule() {
         manager.m_lstSendMail.clear();
         return true;
     });
+    std::string error;
+    ForgetLastResults(LastResultsPath(), {}, true, error);
     NotifySessionManager(keeperproto::CMD_STOP_SCHEDULER);
 }
 

@@ -104,3 +104,19 @@ TEST(LastResults, DescriptionsForPeople) {
     const std::string text = tasksched::DescribeResult(&bad);
     EXPECT_EQ(text.substr(text.find(',')), ", 3 errors: disk full");
 }
+
+TEST(LastResults, ResultsOfRemovedTasksAreForgotten) {
+    const std::string path = qmtest::MakeTempDir("results") + "/task-results";
+    std::string error;
+    ASSERT_TRUE(tasksched::ForgetLastResults(path, {1}, false, error)) << error;
+    EXPECT_FALSE(qmtest::Exists(path)) << "nothing to forget makes no file";
+    ASSERT_TRUE(tasksched::RecordLastResults(path, {{1, 10, 1, "x"}, {2, 10, 0, ""}, {3, 10, 0, ""}}, error));
+    ASSERT_TRUE(tasksched::ForgetLastResults(path, {2}, false, error)) << error;
+    TaskResults results;
+    ASSERT_TRUE(tasksched::ReadLastResults(path, results, error)) << error;
+    EXPECT_EQ(results.size(), 2u);
+    EXPECT_EQ(results.count(2), 0u);
+    ASSERT_TRUE(tasksched::ForgetLastResults(path, {}, true, error)) << error;
+    ASSERT_TRUE(tasksched::ReadLastResults(path, results, error)) << error;
+    EXPECT_TRUE(results.empty());
+}

@@ -14,6 +14,7 @@
 #include "tasks/model/ActionDeleteFile.h"
 #include "tasks/model/ActionEncryptFile.h"
 #include "tasks/model/ActionSendEmail.h"
+#include "tasks/schedlink/LastResults.h"
 #include "tasks/schedlink/TaskSched.h"
 #include "uikit/UIException.h"
 
@@ -189,6 +190,13 @@ TEST(SchedLink, AnEditedTaskReplacesItsStoredCopyAndKeepsTheRunKeeperRecorded) {
     b->m_nId = 7;
     EXPECT_THROW(tasksched::UpdateTaskInSchedule(b.get()), CUIException);
     EXPECT_EQ(keeper.codes().back(), keeperproto::CMD_SCHEDULE_CHANGED);
+
+    // A removed task's result goes with it: its id is given again to the next new task.
+    ASSERT_TRUE(tasksched::RecordLastResults(tasksched::LastResultsPath(), {{2, 100, 3, "old"}}, error));
+    tasksched::DeleteTaskFromSchedule(2);
+    tasksched::TaskResults results;
+    ASSERT_TRUE(tasksched::ReadLastResults(tasksched::LastResultsPath(), results, error)) << error;
+    EXPECT_EQ(results.count(2), 0u);
 }
 
 TEST(SchedLink, ADamagedStoredScheduleIsNotOverwritten) {
