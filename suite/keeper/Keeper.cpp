@@ -1,4 +1,5 @@
 #include "keeper/Keeper.h"
+#include "keeper/DesktopNotice.h"
 
 #include "keeper/Scheduler.h"
 #include "misckit/KeeperProtocol.h"
@@ -11,6 +12,7 @@
 #include "platform/XdgPaths.h"
 #include "tasks/manager/TaskManager.h"
 #include "tasks/model/Action.h"
+#include "tasks/schedlink/LastResults.h"
 #include "tasks/schedlink/TaskSched.h"
 #include "uikit/UIException.h"
 
@@ -52,6 +54,7 @@ private:
     std::int32_t Handle(const platform::CommandRecord& record);
     bool CreateKeyStore();
     bool RunBusy(const std::vector<CAction*>& tasks);
+    void ReportResults(const std::vector<CAction*>& tasks, const std::vector<tasksched::TaskResult>& results);
     void Publish(std::uint32_t busyTask = 0);
     void Shutdown();
 
@@ -153,9 +156,31 @@ std::int32_t Keeper::Handle(const platform::CommandRecord& record) {
 // While a task runs nobody is served; what is published tells the callers why.
 bool Keeper::RunBusy(const std::vector<CAction*>& tasks) {
     Publish(static_cast<std::uint32_t>(tasks.front()->m_nId));
-    const bool ok = RunTasks(tasks);
+    std::vector<tasksched::TaskResult> results;
+    const bool ok = RunTasks(tasks, &results);
     Publish();
+    ReportResults(tasks, results);
     return ok;
+}
+
+// Each task's last result goes to the results file; a task that ended with errors is also told to
+// the user on the desktop, since nobody watches a scheduled run.
+void Keeper::ReportResults(const std::vector<CAction*>& tasks,
+                           const std::vector<tasksched::TaskResult>& results) {
+    std::string error;
+    if (!tasksched::RecordLastResults(tasksched::LastResultsPath(), results, error))
+        Log("cannot keep the tasks' results: " + error);
+    for (std::size_t i = 0; i < tasks.size() && i < results.size(); ++i) {
+        if (results[i].errors == 0)
+            continue;
+        std::string reason;
+        const std::string name =
+            tasks[i]->m_csName.empty() ? "task " + std::to_string(results[i].id) : tasks[i]->m_csName;
+        if (NotifyTaskErrors(name, results[i].errors, results[i].firstError, reason))
+            Log("told the desktop: " + TaskErrorsSummary(name, results[i].errors));
+        else
+            Log("no desktop notification: " + reason);
+    }
 }
 
 void Keeper::Publish(std::uint32_t busyTask) {

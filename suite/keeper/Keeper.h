@@ -6,6 +6,10 @@
 
 class CAction;
 
+namespace tasksched {
+struct TaskResult;
+}
+
 namespace keeper {
 
 enum class Mode { Scheduler, SessionKey, Startup };
@@ -22,8 +26,8 @@ std::string LogPath();
 // Runs task copies the way the control center runs a task list, without windows: as one run,
 // encrypt tasks first, so a delete task never removes what an encrypt task of the run selected
 // and did not encrypt. Appends the run's error lines and summary to the log; true when the run
-// had no errors.
-bool RunTasks(const std::vector<CAction*>& tasks);
+// had no errors. With `results`, each task's result (by the task's id, in the order given).
+bool RunTasks(const std::vector<CAction*>& tasks, std::vector<tasksched::TaskResult>* results = nullptr);
 inline bool RunTask(CAction* task) {
     return RunTasks({task});
 }

@@ -5,6 +5,9 @@
 #include "uikit/HeadlessBackend.h"
 #include "uikit/Ui.h"
 
+#include <QCoreApplication>
+
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 
@@ -58,6 +61,10 @@ int main(int argc, char** argv) {
     }
     // Nobody sits at keeper: whatever a task would ask gets the safe answer and goes to the log.
     uikit::HeadlessBackend backend(false);
+    // The desktop notifications go over D-Bus, which wants an application object; numbers keep
+    // the C form whatever the user's locale.
+    QCoreApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
     uikit::ScopedBackend scoped(backend);
     return keeper::Run(mode);
 }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -29,6 +30,9 @@ const char* const szNoMes = "NoMessages";
 const char* const szPubKeyFile = "PubKeyFile";
 const char* const szPrivKeyFile = "PrivKeyFile";
 const char* const szMailPlainAuth = "MailPlainAuth";
+const char* const szMailPort = "MailPort";
+const char* const szMailSecurity = "MailSecurity";
+const char* const szMailTimeout = "MailTimeout";
 const char* const szKeyServer = "KeyServer";
 const char* const szKeyServerPlainHttp = "KeyServerPlainHttp";
 const char* const szWipeRounds = "WipeRounds";
@@ -312,6 +316,26 @@ unsigned char CQMRegistry::GetMode() const {
 
 unsigned char CQMRegistry::GetMailPlainAuth() const {
     return ByteSetting(encreg::szMailPlainAuth, 0) ? 1 : 0;
+}
+
+namespace {
+std::uint32_t DwordSetting(const char* name, std::uint32_t fallback) {
+    std::uint32_t v = 0;
+    return CQMRegistry().ReadDWORDEx(name, v) ? v : fallback;
+}
+} // namespace
+
+std::uint32_t CQMRegistry::GetMailPort() const {
+    const std::uint32_t v = DwordSetting(encreg::szMailPort, 0);
+    return v <= 65535 ? v : 0;
+}
+std::uint32_t CQMRegistry::GetMailSecurity() const {
+    const std::uint32_t v = DwordSetting(encreg::szMailSecurity, 0);
+    return v <= 2 ? v : 0;
+}
+std::uint32_t CQMRegistry::GetMailTimeout() const {
+    const std::uint32_t v = DwordSetting(encreg::szMailTimeout, 0);
+    return v == 0 ? 0 : std::clamp<std::uint32_t>(v, 5, 600);
 }
 
 std::string CQMRegistry::GetExtsNotCompress() const {

@@ -73,6 +73,15 @@ public:
     //                                  server that offers no encryption (default 0: such a
     //                                  server is refused)
     unsigned char GetMailPlainAuth() const;
+    //   GetMailPort      "MailPort"    the mail server's port when a task's server names none
+    //                                  (0, the default: 25, or 465 for smtps://)
+    //   GetMailSecurity  "MailSecurity" 0 STARTTLS when offered (default), 1 STARTTLS always,
+    //                                  2 TLS from the start (SMTPS); other values give 0
+    //   GetMailTimeout   "MailTimeout" seconds to wait for a silent mail server, 5..600
+    //                                  (0, the default: the mail client's own waits)
+    std::uint32_t GetMailPort() const;
+    std::uint32_t GetMailSecurity() const;
+    std::uint32_t GetMailTimeout() const;
     // "ExtsNotCompress": the extensions whose files are stored without compression, separated
     // by ";" and without dots; the default lists the common compressed formats.
     std::string GetExtsNotCompress() const;
@@ -108,6 +117,9 @@ extern const char* const szPrivKeyFile;  // "PrivKeyFile": the private key ring
 
 // "MailPlainAuth": see CQMRegistry::GetMailPlainAuth.
 extern const char* const szMailPlainAuth;
+extern const char* const szMailPort;     // "MailPort"
+extern const char* const szMailSecurity; // "MailSecurity"
+extern const char* const szMailTimeout;  // "MailTimeout"
 // The key server and wiping settings: see CQMRegistry::GetKeyServer and the lines after it.
 extern const char* const szKeyServer;
 extern const char* const szKeyServerPlainHttp;

@@ -198,6 +198,18 @@ struct Prepared {
     std::string interfaceOption;
 };
 
+// The user's port and security settings, for a server text that names neither.
+void ApplyConnectionSettings(const SENDMAILINFO_& info, MailServer& server) {
+    if (!server.portGiven && info.nPort > 0 && info.nPort <= 65535) {
+        server.port = info.nPort;
+        server.implicitTls = server.implicitTls || server.port == 465;
+    }
+    if (info.nSecurity == kSecurityTls)
+        server.implicitTls = true;
+    server.url = std::string(server.implicitTls ? "smtps://" : "smtp://") +
+                 (server.v6 ? "[" + server.host + "]" : server.host) + ":" + std::to_string(server.port);
+}
+
 bool CollectRecipients(const SENDMAILINFO_& info, MessageInput& in, std::string& error) {
     std::vector<MailAddress> listed;
     if (!ParseAddressList(info.csSendTo, in.to, error)) {
@@ -259,6 +271,7 @@ bool Prepare(const SENDMAILINFO_& info, Prepared& p, std::string& error) {
     if (!LoadAttachment(info, p, error) || !ParseServer(info.csServer, p.server, error) ||
         !ParseViaIp(info.csViaIp, p.interfaceOption, error))
         return false;
+    ApplyConnectionSettings(info, p.server);
     if (info.bAuth && info.csLogin.empty()) {
         error = "Server authentication is on, but no login is given.";
         return false;
@@ -282,7 +295,7 @@ const char* CaBundleFromEnvironment() {
 // allowed otherwise; without one, it is encrypted whenever the server offers it. The server's
 // certificate and name are checked either way.
 void SetSecurity(CURL* curl, const SENDMAILINFO_& info) {
-    const bool requireTls = info.bAuth && !info.bPlainAuth;
+    const bool requireTls = (info.bAuth && !info.bPlainAuth) || info.nSecurity == kSecurityStartTls;
     curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -294,9 +307,10 @@ void SetSecurity(CURL* curl, const SENDMAILINFO_& info) {
     }
 }
 
-void SetTimeouts(CURL* curl) {
-    const long response = g_responseSeconds;
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(g_connectSeconds));
+void SetTimeouts(CURL* curl, const SENDMAILINFO_& info) {
+    const long response = info.nTimeoutSeconds > 0 ? info.nTimeoutSeconds : g_responseSeconds.load();
+    const long connect = info.nTimeoutSeconds > 0 ? info.nTimeoutSeconds : g_connectSeconds.load();
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connect);
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, response);
     // A transfer that stalls (no byte for the response time) is given up as well.
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -347,7 +361,7 @@ std::string Transmit(const SENDMAILINFO_& info, const Prepared& p, Exchange& x) 
     if (!p.interfaceOption.empty())
         curl_easy_setopt(curl, CURLOPT_INTERFACE, p.interfaceOption.c_str());
     SetSecurity(curl, info);
-    SetTimeouts(curl);
+    SetTimeouts(curl, info);
     SetTransfer(curl, x, from, recipients);
 
     x.phase = "Connecting to the mail server...";

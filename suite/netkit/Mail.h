@@ -7,6 +7,12 @@
 namespace NetKit {
 namespace Mail {
 
+// How the connection is secured: STARTTLS when the server offers it (required with a login),
+// STARTTLS always, or TLS from the first byte (SMTPS).
+inline constexpr int kSecurityAuto = 0;
+inline constexpr int kSecurityStartTls = 1;
+inline constexpr int kSecurityTls = 2;
+
 // The description of one message, filled from a send-mail task. Texts are UTF-8.
 struct SENDMAILINFO_ {
     std::string csSenderEmail;    // 1: the sender's address
@@ -25,6 +31,12 @@ struct SENDMAILINFO_ {
     // Not a task field: the caller fills it from the user's settings (MailPlainAuth). Non-zero
     // lets the login go over a connection the server does not encrypt.
     int bPlainAuth = 0;
+    // Not task fields either: the user's mail connection settings (MailPort, MailSecurity,
+    // MailTimeout). A port here is used when csServer names none; 0 keeps 25 (465 for smtps).
+    int nPort = 0;
+    int nSecurity = kSecurityAuto;
+    // Seconds to wait for a silent server; 0 keeps the built-in waits.
+    long nTimeoutSeconds = 0;
 };
 
 // Sends the message. Returns non-zero when the server accepted it; otherwise errorText (of

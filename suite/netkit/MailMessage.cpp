@@ -615,12 +615,14 @@ bool ParseServer(std::string_view text, MailServer& out, std::string& error) {
             return false;
         }
         out.port = std::stoi(std::string(port));
+        out.portGiven = true;
         if (out.port < 1 || out.port > 65535) {
             error = invalid;
             return false;
         }
     }
     out.host = std::string(host);
+    out.v6 = v6;
     out.implicitTls = tlsScheme || out.port == 465;
     out.url = std::string(out.implicitTls ? "smtps://" : "smtp://") + (v6 ? "[" + out.host + "]" : out.host) +
               ":" + std::to_string(out.port);

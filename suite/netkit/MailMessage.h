@@ -39,6 +39,8 @@ struct MailServer {
     int port = 25;
     bool implicitTls = false; // port 465
     std::string url;          // "smtp://host:port" or "smtps://host:port"
+    bool portGiven = false;   // the text named the port
+    bool v6 = false;
 };
 // Parses "host", "host:port" or "[v6]:port".
 bool ParseServer(std::string_view text, MailServer& out, std::string& error);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tasks/dialogs/TaskDialogsQt.h"
 #include "tasks/manager/TaskWindows.h"
 
 #include <QDialog>
@@ -64,6 +65,10 @@ class QtTaskWindows : public ITaskWindowFactory {
 public:
     std::unique_ptr<ITaskWaitWindow> OpenWaitWindow(int* continueFlag) override;
     std::unique_ptr<ITaskCancelWindow> OpenCancelWindow(int* continueFlag) override;
+    ITaskDialogs* Dialogs() override { return &m_dialogs; }
+
+private:
+    QtTaskDialogs m_dialogs;
 };
 
 } // namespace jobkit

@@ -262,7 +262,11 @@ void CTaskManager::MailStep(CActionSendEmail* task, CALLBACKSTRUCT_& use, CALLBA
     info.bAuth = task->m_bAuth;
     info.csLogin = task->m_csLogin;
     info.csPassword = task->m_csMailPassword;
-    info.bPlainAuth = CQMRegistry().GetMailPlainAuth();
+    const CQMRegistry settings;
+    info.bPlainAuth = settings.GetMailPlainAuth();
+    info.nPort = static_cast<int>(settings.GetMailPort());
+    info.nSecurity = static_cast<int>(settings.GetMailSecurity());
+    info.nTimeoutSeconds = static_cast<long>(settings.GetMailTimeout());
     CALLBACKSTRUCT_ progress = own;
     progress.hWndUpdateProgress = nullptr;
     // In a batch run the mail client reports into the run's window.

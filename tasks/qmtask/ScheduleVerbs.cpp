@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "tasks/manager/TaskManager.h"
 #include "tasks/model/Action.h"
+#include "tasks/schedlink/LastResults.h"
 #include "tasks/schedlink/TaskSched.h"
 #include "uikit/UIException.h"
 
@@ -43,14 +44,21 @@ int List() {
     std::string error;
     if (!tasksched::ReadSchedule(tasksched::GetSchedulePath(), manager, error))
         return Fail(error);
+    // A damaged results file costs only the result column, not the list.
+    tasksched::TaskResults results;
+    if (!tasksched::ReadLastResults(tasksched::LastResultsPath(), results, error))
+        std::fprintf(stderr, "qmtask: the tasks' last results cannot be read: %s\n", error.c_str());
     for (const auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail})
         for (CAction* task : *list) {
             std::string rule;
             task->GetShortSchedString(rule);
             const std::int64_t next = task->GetNextRun();
-            std::printf("%d\t%s\t%s\tnext %s\tlast %s\t%s\n", task->m_nId, task->GetActionName().c_str(),
-                        task->m_csName.c_str(), TaskTimeText(next).c_str(),
-                        TaskTimeText(task->m_tLastRun).c_str(), rule.c_str());
+            const auto found = results.find(static_cast<std::uint32_t>(task->m_nId));
+            const std::string result =
+                tasksched::DescribeResult(found == results.end() ? nullptr : &found->second);
+            std::printf("%d\t%s\t%s\tnext %s\tlast %s\t%s\tresult %s\n", task->m_nId,
+                        task->GetActionName().c_str(), task->m_csName.c_str(), TaskTimeText(next).c_str(),
+                        TaskTimeText(task->m_tLastRun).c_str(), rule.c_str(), result.c_str());
         }
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "tasks/model/ActionDeleteFile.h"
 #include "tasks/model/ActionEncryptFile.h"
 #include "tasks/model/ActionSendEmail.h"
+#include "tasks/schedlink/LastResults.h"
 #include "uikit/ShellInfo.h"
 #include "uikit/UIException.h"
 #include "uikit/Ui.h"
@@ -21,6 +22,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -254,7 +256,32 @@ void DeleteTaskFromSchedule(std::uint32_t id) {
         remaining = TaskCount(manager);
         return true;
     });
+    // Ids are given again to new tasks; the old task's result must not show for them.
+    std::string error;
+    ForgetLastResults(LastResultsPath(), {id}, false, error);
     NotifySessionManager(remaining > 0 ? keeperproto::CMD_SCHEDULE_CHANGED : keeperproto::CMD_STOP_SCHEDULER);
+}
+
+void UpdateTaskInSchedule(const CAction* edited) {
+    std::unique_ptr<CAction> copy(CopyTask(edited));
+    if (!copy)
+        throw CUIException(0, "AddTask()", "Wrong task type");
+    const std::int32_t id = edited->m_nId;
+    EditOrThrow([&](CTaskManager& manager) {
+        for (auto* list : {&manager.m_lstDelete, &manager.m_lstEncrypt, &manager.m_lstSendMail})
+            for (CAction*& stored : *list) {
+                if (stored->m_nId != id)
+                    continue;
+                // keeper writes the last run; the edit made in the window may predate it.
+                copy->m_nId = id;
+                copy->m_tLastRun = stored->m_tLastRun;
+                copy->m_tNextRun = 0;
+                stored = copy.get(); // the list does not own its tasks; `copy` outlives the save
+                return true;
+            }
+        throw CUIException(0, "Cannot find the task with the specified ID.", "");
+    });
+    NotifySessionManager(keeperproto::CMD_SCHEDULE_CHANGED);
 }
 
 void DeleteAllTasksFromSchedule() {
@@ -264,6 +291,8 @@ void DeleteAllTasksFromSchedule() {
         manager.m_lstSendMail.clear();
         return true;
     });
+    std::string error;
+    ForgetLastResults(LastResultsPath(), {}, true, error);
     NotifySessionManager(keeperproto::CMD_STOP_SCHEDULER);
 }
 

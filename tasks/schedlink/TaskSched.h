@@ -40,6 +40,10 @@ void ClearSessionKey();
 void AddTaskToSchedule(CAction* task);
 // Throws CUIException "Cannot find the task with the specified ID." for an unknown id.
 void DeleteTaskFromSchedule(std::uint32_t id);
+// Writes the edited properties and rule of a stored task (found by its id) into the stored
+// schedule, under the schedule's lock, keeping the last run keeper recorded meanwhile, and tells
+// keeper. Throws CUIException "Cannot find the task with the specified ID." for an unknown id.
+void UpdateTaskInSchedule(const CAction* edited);
 void DeleteAllTasksFromSchedule();
 void StartScheduler();
 void StopScheduler();

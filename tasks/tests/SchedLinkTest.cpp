@@ -14,6 +14,7 @@
 #include "tasks/model/ActionDeleteFile.h"
 #include "tasks/model/ActionEncryptFile.h"
 #include "tasks/model/ActionSendEmail.h"
+#include "tasks/schedlink/LastResults.h"
 #include "tasks/schedlink/TaskSched.h"
 #include "uikit/UIException.h"
 
@@ -154,6 +155,48 @@ TEST(SchedLink, EditsOfTheStoredScheduleSendTheRightCommands) {
     ASSERT_TRUE(tasksched::ReadSchedule(SchedulePath(), empty, error)) << error;
     EXPECT_EQ(tasksched::TaskCount(empty), 0u);
     EXPECT_EQ(empty.LoadSchedule(SchedulePath()), 1) << "an empty stored schedule is a valid file";
+}
+
+TEST(SchedLink, AnEditedTaskReplacesItsStoredCopyAndKeepsTheRunKeeperRecorded) {
+    FakeKeeper keeper(true);
+    auto a = DeleteTask("a");
+    auto b = DeleteTask("b");
+    tasksched::AddTaskToSchedule(a.get());
+    tasksched::AddTaskToSchedule(b.get());
+    // keeper records a run of b after the window read it.
+    std::string error;
+    ASSERT_TRUE(tasksched::EditSchedule(
+        SchedulePath(),
+        [](CTaskManager& m) {
+            m.GetTaskById(2)->m_tLastRun = 1800000000;
+            return true;
+        },
+        error))
+        << error;
+    b->m_csName = "b renamed";
+    b->m_nWipeRounds = 9;
+    b->m_tLastRun = 5; // the window's stale copy
+    tasksched::UpdateTaskInSchedule(b.get());
+    CTaskManager stored;
+    ASSERT_TRUE(tasksched::ReadSchedule(SchedulePath(), stored, error)) << error;
+    ASSERT_EQ(stored.m_lstDelete.size(), 2u);
+    EXPECT_EQ(stored.m_lstDelete[0]->m_csName, "a");
+    auto* edited = dynamic_cast<CActionDeleteFile*>(stored.m_lstDelete[1]);
+    ASSERT_NE(edited, nullptr);
+    EXPECT_EQ(edited->m_nId, 2);
+    EXPECT_EQ(edited->m_csName, "b renamed");
+    EXPECT_EQ(edited->m_nWipeRounds, 9);
+    EXPECT_EQ(edited->m_tLastRun, 1800000000);
+    b->m_nId = 7;
+    EXPECT_THROW(tasksched::UpdateTaskInSchedule(b.get()), CUIException);
+    EXPECT_EQ(keeper.codes().back(), keeperproto::CMD_SCHEDULE_CHANGED);
+
+    // A removed task's result goes with it: its id is given again to the next new task.
+    ASSERT_TRUE(tasksched::RecordLastResults(tasksched::LastResultsPath(), {{2, 100, 3, "old"}}, error));
+    tasksched::DeleteTaskFromSchedule(2);
+    tasksched::TaskResults results;
+    ASSERT_TRUE(tasksched::ReadLastResults(tasksched::LastResultsPath(), results, error)) << error;
+    EXPECT_EQ(results.count(2), 0u);
 }
 
 TEST(SchedLink, ADamagedStoredScheduleIsNotOverwritten) {

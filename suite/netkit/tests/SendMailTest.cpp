@@ -342,6 +342,37 @@ TEST(SendMail, StartTlsWhenOfferedAndImplicitTlsVerifyTheCertificate) {
     EXPECT_EQ(implicit.Received().size(), 0);
 }
 
+TEST(SendMail, TheUsersPortAndSecuritySettingsApplyToAServerNamedWithoutPort) {
+    SmtpTestServer open;
+    ASSERT_TRUE(open.running());
+    SENDMAILINFO_ info = BaseInfo(open);
+    info.csServer = "127.0.0.1";
+    info.nPort = open.port();
+    Result r = Send(info);
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(open.Received().size(), 1);
+
+    // A port in the server text wins over the setting.
+    info.csServer = "127.0.0.1:" + std::to_string(ClosedLoopbackPort());
+    r = Send(info);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(open.Received().size(), 1);
+
+    // STARTTLS always: a server that offers none gets no message, even without a login.
+    info.csServer = "127.0.0.1";
+    info.nSecurity = kSecurityStartTls;
+    r = Send(info);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(open.Received().size(), 1);
+
+    // TLS from the start: the plain server cannot answer the handshake.
+    info.nSecurity = kSecurityTls;
+    info.nTimeoutSeconds = 3;
+    r = Send(info);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(open.Received().size(), 1);
+}
+
 TEST(SendMail, LoginToAServerWithoutEncryptionIsRefusedBeforeThePasswordGoes) {
     SmtpTestServer server({.auth = "mailer:s3cret"});
     ASSERT_TRUE(server.running());
