@@ -6,14 +6,14 @@
 # Run:  scripts/bench/keyserv.sh          (from the source tree; builds what it needs, installs wrk)
 # Env:  KEYS=100000   keys in the database
 #       SECONDS_EACH=10  how long wrk loads each server
-#       CONNECTIONS=32   wrk's open connections (two threads)
+#       CONNECTIONS=8    wrk's open connections (two threads)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/bench/common.sh"
 KEYS=${KEYS:-100000}
 SECONDS_EACH=${SECONDS_EACH:-10}
-CONNECTIONS=${CONNECTIONS:-32}
+CONNECTIONS=${CONNECTIONS:-8}
 command -v wrk >/dev/null || install_missing wrk
 build_targets "$root/build" keyserv keyserv_seed
 

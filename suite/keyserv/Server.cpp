@@ -10,6 +10,8 @@
 namespace keyserv {
 namespace {
 
+constexpr std::size_t kServerThreads = 64;
+
 void Send(httplib::Response& res, const Answer& answer) {
     res.status = answer.status;
     res.set_content(answer.body, answer.contentType.c_str());
@@ -67,6 +69,12 @@ Server::Server(KeyService& service, ServerOptions options)
         m_http = std::make_unique<httplib::Server>();
     httplib::Server& http = *m_http;
     http.set_payload_max_length(kMaxRequestBytes);
+    // The library gives each open connection a thread while it lives, idle keep-alive ones too: with
+    // a handful of threads a few idle clients would hold up everyone else.
+    http.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
+    http.set_keep_alive_max_count(1000);
+    http.set_keep_alive_timeout(5);
+    http.set_tcp_nodelay(true); // an answer goes out whole at once, not after the peer's delayed ack
     http.set_read_timeout(10, 0);
     http.set_write_timeout(10, 0);
     http.set_logger(LogRequest);
