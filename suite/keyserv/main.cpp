@@ -5,11 +5,13 @@
 #include "keyserv/Server.h"
 #include "netkit/Mail.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <mutex>
 #include <pthread.h>
 #include <string>
@@ -77,8 +79,12 @@ int main(int argc, char** argv) {
             std::printf("keyserv %s\n", QM_VERSION);
             return 0;
         }
+        static const char* const kValued[] = {"--listen",     "--db",       "--smtp",    "--mail-from",
+                                              "--public-url", "--tls-cert", "--tls-key", "--rate-limit"};
+        if (std::find(std::begin(kValued), std::end(kValued), arg) == std::end(kValued))
+            return Usage(("unknown option " + arg).c_str());
         if (i + 1 >= argc)
-            return Usage(("unknown option or missing value: " + arg).c_str());
+            return Usage((arg + " needs a value").c_str());
         const std::string value = argv[++i];
         if (arg == "--listen")
             listen = value;
@@ -99,8 +105,7 @@ int main(int argc, char** argv) {
             rate = std::strtod(value.c_str(), &end);
             if (*end != '\0' || !(rate >= 0))
                 return Usage("--rate-limit needs a number of requests per second");
-        } else
-            return Usage(("unknown option " + arg).c_str());
+        }
     }
     keyserv::ServerOptions options;
     options.ratePerSecond = rate;
