@@ -3,6 +3,8 @@
 #include "StoreVerbs.h"
 
 #include "corecrypt/KeyRing.h"
+#include "misckit/Registry.h"
+#include "netkit/KeyServ.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/RegularFile.h"
@@ -61,6 +63,19 @@ const Verb kVerbs[] = {
      "without asking anything, and prints the key files, the encrypted files, the errors met and\n"
      "the key files that share a key ID. --json prints one object with keyFiles, files, errors and\n"
      "duplicates. Exit status 0 whenever the scan ran, whatever errors it met.\n"},
+    {"server",
+     "server find EMAIL [--import] | publish KEY [--passphrase-file F] | sync |\n"
+     "               revoke KEY [--code CODE] [--passphrase-file F]   [--server URL]",
+     "Talks to the key server named in the preferences, or by --server URL:\n"
+     "  find EMAIL      lists the keys the server holds for a confirmed address; --import adds them\n"
+     "                  to the public ring\n"
+     "  publish KEY     publishes your own public key, signed with its private key; the server mails\n"
+     "                  a confirmation link to the key's address\n"
+     "  sync            fetches the newest copy of every public key that is not yours, expired or\n"
+     "                  revoked, and updates the ring\n"
+     "  revoke KEY      without --code: the server mails a revocation code to the key's address;\n"
+     "                  with --code: revokes the key there and in your rings (cannot be undone)\n"
+     "The passphrase is asked on the terminal or read from the first line of F.\n"},
 };
 
 const char kKeyHelp[] =
@@ -381,6 +396,161 @@ int Passwd(const Arguments& args) {
     return 0;
 }
 
+// The server from --server, or the preferences.
+void ChooseServer(const Arguments& args) {
+    const CQMRegistry settings;
+    const bool plain = settings.GetAllowPlainHttp() != 0;
+    NetKit::KeyServ::SetServer(
+        args.values.count("--server") ? args.Value("--server") : settings.GetKeyServer(), plain);
+}
+
+int ServerFind(const Arguments& args) {
+    if (args.positional.size() != 2)
+        return Fail("server find needs one EMAIL");
+    std::vector<std::unique_ptr<CPublicKey>> keys;
+    char reason[1000] = "";
+    if (!NetKit::KeyServ::FindKey(args.positional[1].c_str(), keys, reason, sizeof reason))
+        return Fail(reason);
+    if (keys.empty())
+        return Fail("No keys with such email address on keyserver.");
+    qmkey::Rings rings;
+    std::string error;
+    if (args.Has("--import") && !qmkey::LoadRings(rings, error))
+        return Fail(error);
+    for (const auto& key : keys) {
+        std::printf("%s  %s <%s>%s\n", key->GetKeyIDText().c_str(), key->GetUserNameA(), key->GetEmail(),
+                    key->GetRevocationTime() ? "  Revoked" : "");
+        if (args.Has("--import") &&
+            !AddPublicKeyToFile(*key, rings.publicPath.c_str(), reason, sizeof reason))
+            return Fail(reason);
+    }
+    if (args.Has("--import"))
+        std::printf("Imported %zu key%s.\n", keys.size(), keys.size() == 1 ? "" : "s");
+    return 0;
+}
+
+int ServerPublish(const Arguments& args) {
+    if (args.positional.size() != 2)
+        return Fail("server publish needs one KEY");
+    qmkey::Rings rings;
+    std::string error;
+    if (!qmkey::LoadRings(rings, error))
+        return Fail(error);
+    const CAsymmKey* key = qmkey::FindKey(rings, false, args.positional[1], error);
+    if (!key)
+        return Fail(error);
+    const CPrivateKey* own = qmkey::FindPrivate(rings, key->GetKeyIDPbyte());
+    if (!own)
+        return Fail(
+            "The private key, corresponding to this public key, is not found. You can publish only your "
+            "own public keys.");
+    std::string passphrase;
+    if (!Passphrase(args.Value("--passphrase-file"), "Passphrase of the private key:", false, passphrase,
+                    error))
+        return Fail(error);
+    char reason[2000] = "";
+    if (!NetKit::KeyServ::PublishKey(key->GetEnvelop(), static_cast<int>(key->m_nEnvelopLen), *own, reason,
+                                     sizeof reason, &passphrase))
+        return Fail(reason);
+    std::printf("The key has been successfully published.\n%s%s", reason, *reason ? "\n" : "");
+    return 0;
+}
+
+int ServerSync(const Arguments& args) {
+    if (args.positional.size() != 1)
+        return Fail("server sync takes no other words");
+    qmkey::Rings rings;
+    std::string error;
+    if (!qmkey::LoadRings(rings, error))
+        return Fail(error);
+    const std::int64_t now = platform::Now();
+    char reason[2000] = "";
+    int checked = 0, changed = 0, missing = 0, revoked = 0;
+    for (std::size_t i = 0; i < rings.publicCount; ++i) {
+        const CPublicKey& stored = *rings.publics[i];
+        if ((stored.GetExpireTime() != 0 && stored.GetExpireTime() < now) || stored.m_bRevoked ||
+            qmkey::IsOwn(rings, stored))
+            continue;
+        auto key = stored.Clone();
+        bool isNew = false;
+        if (!NetKit::KeyServ::SynchronizeKey(key, isNew, reason, sizeof reason))
+            return Fail(reason);
+        ++checked;
+        if (isNew && !AddPublicKeyToFile(*key, rings.publicPath.c_str(), reason, sizeof reason))
+            return Fail(reason);
+        if (!SetKeyState(*key, rings.publicPath.c_str(), reason, sizeof reason))
+            return Fail(reason);
+        changed += isNew ? 1 : 0;
+        missing += key->m_nStatus == corecrypt::kStatusNotOnServer ? 1 : 0;
+        revoked += key->m_bRevoked ? 1 : 0;
+    }
+    std::printf(
+        "Keys have been successfully synchronized: %d checked, %d changed, %d revoked, %d not on server.\n",
+        checked, changed, revoked, missing);
+    return 0;
+}
+
+int ServerRevoke(const Arguments& args) {
+    if (args.positional.size() != 2)
+        return Fail("server revoke needs one KEY");
+    qmkey::Rings rings;
+    std::string error;
+    if (!qmkey::LoadRings(rings, error))
+        return Fail(error);
+    const CAsymmKey* key = qmkey::FindKey(rings, true, args.positional[1], error);
+    if (!key)
+        return Fail(
+            "The private key, corresponding to this public key, is not found. You can revoke only your own "
+            "public keys.");
+    const auto& own = static_cast<const CPrivateKey&>(*key);
+    char reason[2000] = "";
+    if (!args.values.count("--code")) {
+        if (!NetKit::KeyServ::InitKeyRevocation(own.GetKeyIDPbyte(), reason, sizeof reason))
+            return Fail(reason);
+        std::printf(
+            "Key revocation initiated successfully. Please check your mail inbox for the revocation code "
+            "and after that, make a new revocation request with the revocation code to complete "
+            "revocation.\n");
+        return 0;
+    }
+    std::string passphrase;
+    if (!Passphrase(args.Value("--passphrase-file"), "Passphrase of the private key:", false, passphrase,
+                    error))
+        return Fail(error);
+    std::unique_ptr<CPrivateKey> revoked;
+    if (!NetKit::KeyServ::CompleteKeyRevocation(own.GetKeyIDPbyte(), args.Value("--code").c_str(), own,
+                                                revoked, reason, sizeof reason, &passphrase))
+        return Fail(reason);
+    // The server holds the revoked copy now; the rings follow it (a newer revision replaces the old
+    // one at its place in both rings).
+    if (!AddPrivateKeyToFile(*revoked, rings.privatePath.c_str(), rings.publicPath.c_str(), reason,
+                             sizeof reason))
+        return Fail(std::string("The key was revoked on the server, but not in your rings: ") + reason);
+    std::printf("Key has been successfully revoked.\n");
+    return 0;
+}
+
+int Server(const Arguments& args) {
+    const std::string what = args.positional.empty() ? std::string() : args.positional[0];
+    if (what != "find" && what != "publish" && what != "sync" && what != "revoke")
+        return Fail("server needs find, publish, sync or revoke (see qmkey server --help)");
+    const bool find = what == "find";
+    if (args.Has("--import") && !find)
+        return Fail("--import goes with server find");
+    if (args.values.count("--code") && what != "revoke")
+        return Fail("--code goes with server revoke");
+    if (args.values.count("--passphrase-file") && what != "publish" && what != "revoke")
+        return Fail("--passphrase-file goes with server publish and server revoke");
+    ChooseServer(args);
+    if (find)
+        return ServerFind(args);
+    if (what == "publish")
+        return ServerPublish(args);
+    if (what == "sync")
+        return ServerSync(args);
+    return ServerRevoke(args);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -424,6 +594,8 @@ int main(int argc, char** argv) {
         ok = Parse(argc, argv, {}, {}, args, error);
     else if (verb == "scan")
         ok = Parse(argc, argv, {"--json"}, {}, args, error);
+    else if (verb == "server")
+        ok = Parse(argc, argv, {"--import"}, {"--passphrase-file", "--code", "--server"}, args, error);
     else
         ok = Parse(argc, argv, {}, {"--old-passphrase-file", "--passphrase-file"}, args, error);
     if (!ok)
@@ -450,5 +622,7 @@ int main(int argc, char** argv) {
             return Fail("scan takes no other words");
         return qmkey::Scan(args.Has("--json"));
     }
+    if (verb == "server")
+        return Server(args);
     return Passwd(args);
 }

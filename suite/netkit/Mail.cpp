@@ -1,5 +1,7 @@
 #include "netkit/Mail.h"
 
+#include "netkit/CaBundle.h"
+
 #include "netkit/MailMessage.h"
 #include "netkit/SmtpTranscript.h"
 #include "platform/Clock.h"
@@ -281,14 +283,6 @@ bool Prepare(const SENDMAILINFO_& info, Prepared& p, std::string& error) {
     const std::string domain = in.from.address.substr(in.from.address.rfind('@') + 1);
     in.messageId = RandomHex(10) + "." + std::to_string(in.date) + "@" + domain;
     return true;
-}
-
-// A bundle of trusted authorities named in the environment, as other TLS programs read it.
-const char* CaBundleFromEnvironment() {
-    for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"})
-        if (const char* value = std::getenv(name); value && *value)
-            return value;
-    return nullptr;
 }
 
 // With a login, the connection must be encrypted before the password goes out, unless the user

@@ -57,6 +57,11 @@ bool MakeServerCertificate(const std::string& folder, SmtpTestServer::Certificat
 
 } // namespace
 
+bool MakeTestServerCertificate(const std::string& folder, SmtpTestServer::Certificate kind, std::string& cert,
+                               std::string& key) {
+    return MakeServerCertificate(folder, kind, cert, key);
+}
+
 const std::string& TestCaFile() {
     static const std::string path = [] {
         const std::string folder = qmtest::MakeTempDir("test-ca");

@@ -44,6 +44,10 @@ private:
     std::string m_folder;
 };
 
+// A key and certificate (PEM files cert.pem and key.pem in `folder`) for a test server on loopback.
+bool MakeTestServerCertificate(const std::string& folder, SmtpTestServer::Certificate kind, std::string& cert,
+                               std::string& key);
+
 // A loopback port where nothing listens.
 int ClosedLoopbackPort();
 
