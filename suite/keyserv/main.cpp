@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--version") {
-            std::printf("keyserv %s\n", QM_VERSION);
+            std::printf("keyserv (Quillmark) %s\n", QM_VERSION);
             return 0;
         }
         static const char* const kValued[] = {"--listen",     "--db",       "--smtp",    "--mail-from",
