@@ -309,7 +309,7 @@ TEST(KeyServerProgram, CommandLineLogAndCleanEnd) {
     EXPECT_NE(help.out.find("--listen ADDR:PORT --db FILE|postgresql://..."), std::string::npos);
     EXPECT_EQ(help.out.rfind("Usage: keyserv ", 0), 0u);
     const auto version = qmtest::RunProgram(qmtest::ProgramPath("keyserv"), {"--version"});
-    EXPECT_EQ(version.out, "keyserv " QM_VERSION "\n");
+    EXPECT_EQ(version.out, "keyserv (Quillmark) " QM_VERSION "\n");
     const auto unknown = qmtest::RunProgram(qmtest::ProgramPath("keyserv"), {"--no-such-option"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.err.rfind("keyserv: unknown option --no-such-option\n", 0), 0u) << unknown.err;
