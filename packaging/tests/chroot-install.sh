@@ -32,7 +32,7 @@ chroot "$root" su tester -s /bin/bash -c '
     set -euo pipefail
     work=$(mktemp -d); cd "$work"
     export XDG_RUNTIME_DIR=$work/run; mkdir -m 700 "$XDG_RUNTIME_DIR"
-    for p in qmcenter qmtask qmkey qmsfx keeper; do "$p" --version; done
+    for p in qmcenter qmtask qmkey qmsfx keeper keyserv; do "$p" --version; done
     head -c 200000 /dev/urandom > data.bin; echo secret > pw
     qmcenter encrypt --password-file pw data.bin
     mkdir out; qmcenter decrypt --password-file pw --output out data.bin.qmp
