@@ -183,20 +183,23 @@ TEST(TaskRows, TaskListFilesShowTheirEntryAndOwningTask) {
 TEST(TaskRows, ScheduleRowsShowTimesIconsAndTheNextRun) {
     const std::int64_t now = 1800000000;
     platform::SetClockForTesting([&] { return now; });
-    CTaskManager schedule;
-    auto* encrypt = new CActionEncryptFile("/data");
+    CTaskManager schedule; // holds the tasks without owning them
+    CActionEncryptFile encryptTask("/data");
+    CActionDeleteFile removeTask("/data");
+    CActionSendEmail mailTask;
+    auto* encrypt = &encryptTask;
     encrypt->m_csName = "Nightly";
     encrypt->m_bWipe = 1;
     encrypt->m_tStart = now - 1000;
     encrypt->m_tNextRun = now + 3600;
     encrypt->m_tLastRun = now - 500;
-    auto* remove = new CActionDeleteFile("/data");
+    auto* remove = &removeTask;
     remove->m_csName = "clean";
     remove->m_nDelType = 2;
     remove->m_tStart = now - 2000;
     remove->m_bHasEnd = 1;
     remove->m_tEnd = now + 10;
-    auto* mail = new CActionSendEmail();
+    auto* mail = &mailTask;
     mail->m_csName = "Report";
     mail->m_csAttachment = "/data/r.txt";
     mail->m_tStart = now - 3000;

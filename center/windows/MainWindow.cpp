@@ -208,6 +208,8 @@ CMainFrame::CMainFrame(center::ICenterStore* store, QWidget* parent) : QMainWind
 }
 
 CMainFrame::~CMainFrame() {
+    // Closing the window moves the focus; by then this is no main window any more.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     // The list's model belongs to the store; let go of it before the store may go.
     m_filter->setSourceModel(nullptr);
 }
