@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #ifndef QM_BIN_DIR
@@ -373,6 +374,20 @@ std::string RunningProgram::Output() const {
 
 std::string RunningProgram::Errors() const {
     return ReadFile(m_errPath);
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+std::string KeeperLog() {
+    return ReadFile(std::string(std::getenv("XDG_STATE_HOME")) + "/Quillmark/keeper.log");
 }
 
 } // namespace qmtest

@@ -38,6 +38,12 @@ struct ProcessResult {
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input = {}, const std::vector<std::string>& env = {},
                          int timeoutMs = 60000);
+// Polls `condition` about every 20 ms until it holds (true) or `timeoutMs` passed (its last value).
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
+
+// keeper's log in this test's state folder.
+std::string KeeperLog();
+
 // The path of one of the suite's programs in the build tree (bin/<name>).
 std::string ProgramPath(const std::string& name);
 

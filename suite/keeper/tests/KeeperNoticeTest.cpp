@@ -21,19 +21,8 @@
 
 namespace {
 
-std::string KeeperLog() {
-    return qmtest::ReadFile(std::string(std::getenv("XDG_STATE_HOME")) + "/Quillmark/keeper.log");
-}
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
-}
+using qmtest::KeeperLog;
+using qmtest::WaitFor;
 
 // Ends the keepers this test started (their pids are in the log's start lines).
 void StopKeeper() {
