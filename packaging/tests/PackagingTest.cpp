@@ -208,8 +208,14 @@ TEST(InstalledTree, SchedulerStartsTheInstalledKeeper) {
             ::usleep(5000);
     }
     ASSERT_GT(pid, 0) << "no process runs " << keeper;
-    r = RunProgram(InstalledProgram("qmtask"), {"schedule", "status"});
-    EXPECT_NE(r.out.find("scheduler: running"), std::string::npos) << Describe(r);
+    // A keeper that has just started answers once it has set up its endpoint.
+    EXPECT_TRUE(qmtest::WaitFor(
+        [&] {
+            r = RunProgram(InstalledProgram("qmtask"), {"schedule", "status"});
+            return r.out.find("scheduler: running") != std::string::npos;
+        },
+        10000))
+        << Describe(r);
     r = RunProgram(InstalledProgram("qmtask"), {"schedule", "stop"});
     EXPECT_EQ(r.exitCode, 0) << Describe(r);
     r = RunProgram(InstalledProgram("qmtask"), {"schedule", "status"});
