@@ -418,6 +418,48 @@ CKeyManager::FileMap::const_iterator CKeyManager::RemoveEncryptedFile(const std:
     return m_mapFiles.erase(it);
 }
 
+bool CKeyManager::MoveEncryptedFile(const std::string& from, const std::string& to) {
+    const auto it = m_mapFiles.find(from);
+    if (it == m_mapFiles.end() || m_mapFiles.count(to))
+        return false;
+    auto copy = std::make_unique<KMFileInfo>(*it->second);
+    copy->SetPath(to);
+    RemoveEncryptedFile(from);
+    if (copy->m_bKeyFile) {
+        m_mapKeyIds.emplace(copy->m_sKeyId, to);
+        // Removing the old record gave back its count; the same file still needs the key.
+        if (!copy->m_csKeyFilePath.empty())
+            if (const auto key = m_mapKeyFiles.find(copy->m_csKeyFilePath); key != m_mapKeyFiles.end())
+                ++key->second->m_nUsed;
+    }
+    m_mapFiles.emplace(to, std::move(copy));
+    return true;
+}
+
+bool CKeyManager::UpdateFileSize(const std::string& path) {
+    const auto it = m_mapFiles.find(path);
+    struct stat st {};
+    if (it == m_mapFiles.end() || ::stat(path.c_str(), &st) != 0)
+        return false;
+    it->second->SetSize(static_cast<std::uint64_t>(st.st_size));
+    return true;
+}
+
+bool CKeyManager::RemoveKeyFile(const std::string& path) {
+    const auto it = m_mapKeyFiles.find(path);
+    if (it == m_mapKeyFiles.end())
+        return false;
+    const auto [first, last] = m_mapKeyIds.equal_range(it->second->m_sKeyId);
+    for (auto entry = first; entry != last; ++entry) {
+        if (entry->second == path) {
+            m_mapKeyIds.erase(entry);
+            break;
+        }
+    }
+    m_mapKeyFiles.erase(it);
+    return true;
+}
+
 const KMKeyInfo* CKeyManager::FindKeyFile(const std::string& path) const {
     const auto it = m_mapKeyFiles.find(path);
     return it == m_mapKeyFiles.end() ? nullptr : it->second.get();

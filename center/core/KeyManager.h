@@ -106,6 +106,15 @@ public:
     int AddEncryptedFile(const std::string& path);
     // Removes one encrypted file; the position after it (end() when the path is not listed).
     FileMap::const_iterator RemoveEncryptedFile(const std::string& path);
+    // Enters the record of an encrypted file under `to` (the file was renamed there): a copy that
+    // keeps its key ID and key-file link, indexed again and still counted for its key file. False
+    // when `from` is not listed or `to` already is.
+    bool MoveEncryptedFile(const std::string& from, const std::string& to);
+    // Reads the size of a listed encrypted file again; false when the file cannot be read.
+    bool UpdateFileSize(const std::string& path);
+    // Removes a key file's record and its key-ID index entry. The encrypted files it opened keep
+    // their link until the next scan. False when the path is not listed.
+    bool RemoveKeyFile(const std::string& path);
 
     // The rings. Each failure but a missing ring path is shown; the map that failed stays empty.
     bool LoadPubKeys();

@@ -11,40 +11,7 @@ using center::CKeyManager;
 
 namespace {
 
-class Rings : public storetest::Store {
-protected:
-    void SetUp() override {
-        Store::SetUp();
-        pubRing = misckit::GetPubKeyFileName();
-        privRing = misckit::GetPrivKeyFileName();
-    }
-
-    // A key pair in both rings; returns its ID.
-    std::string AddPair(const std::string& name, std::int64_t expires = 0) {
-        std::string error;
-        auto key =
-            CPrivateKey::Generate(name, name + "@example.org", platform::Now() - 100, expires, "pw", error);
-        EXPECT_TRUE(key) << error;
-        char text[1000] = "";
-        EXPECT_TRUE(AddPrivateKeyToFile(*key, privRing.c_str(), pubRing.c_str(), text, sizeof text)) << text;
-        return std::string(reinterpret_cast<const char*>(key->GetKeyIDPbyte()), 16);
-    }
-    // Someone else's public key only.
-    std::string AddPublic(const std::string& name, std::int64_t expires = 0) {
-        std::string error;
-        auto key =
-            CPrivateKey::Generate(name, name + "@example.org", platform::Now() - 100, expires, "pw", error);
-        EXPECT_TRUE(key) << error;
-        char text[1000] = "";
-        EXPECT_TRUE(AddPublicKeyToFile(*key->GetPublicKey(), pubRing.c_str(), text, sizeof text)) << text;
-        return std::string(reinterpret_cast<const char*>(key->GetKeyIDPbyte()), 16);
-    }
-    static const unsigned char* Bytes(const std::string& id) {
-        return reinterpret_cast<const unsigned char*>(id.data());
-    }
-
-    std::string pubRing, privRing;
-};
+using storetest::Rings;
 
 const char kPairQuestion[] =
     "This public key is your own and has a private key associated with it. If you delete this key pair you "

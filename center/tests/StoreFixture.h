@@ -7,7 +7,9 @@
 #include "TestSupport.h"
 #include "center/core/KeyManager.h"
 #include "center/core/StoreWindows.h"
+#include "corecrypt/KeyRing.h"
 #include "misckit/Registry.h"
+#include "platform/Clock.h"
 #include "uikit/ScriptedBackend.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +85,42 @@ protected:
     uikit::ScopedBackend use{ui};
     center::CenterShared shared;
     std::unique_ptr<center::CKeyManager> store;
+};
+
+// A store with the two rings of this test's home, and keys generated into them.
+class Rings : public Store {
+protected:
+    void SetUp() override {
+        Store::SetUp();
+        pubRing = misckit::GetPubKeyFileName();
+        privRing = misckit::GetPrivKeyFileName();
+    }
+
+    // A key pair in both rings; returns its ID.
+    std::string AddPair(const std::string& name, std::int64_t expires = 0) {
+        std::string error;
+        auto key =
+            CPrivateKey::Generate(name, name + "@example.org", platform::Now() - 100, expires, "pw", error);
+        EXPECT_TRUE(key) << error;
+        char text[1000] = "";
+        EXPECT_TRUE(AddPrivateKeyToFile(*key, privRing.c_str(), pubRing.c_str(), text, sizeof text)) << text;
+        return std::string(reinterpret_cast<const char*>(key->GetKeyIDPbyte()), 16);
+    }
+    // Someone else's public key only.
+    std::string AddPublic(const std::string& name, std::int64_t expires = 0) {
+        std::string error;
+        auto key =
+            CPrivateKey::Generate(name, name + "@example.org", platform::Now() - 100, expires, "pw", error);
+        EXPECT_TRUE(key) << error;
+        char text[1000] = "";
+        EXPECT_TRUE(AddPublicKeyToFile(*key->GetPublicKey(), pubRing.c_str(), text, sizeof text)) << text;
+        return std::string(reinterpret_cast<const char*>(key->GetKeyIDPbyte()), 16);
+    }
+    static const unsigned char* Bytes(const std::string& id) {
+        return reinterpret_cast<const unsigned char*>(id.data());
+    }
+
+    std::string pubRing, privRing;
 };
 
 } // namespace storetest

@@ -100,4 +100,19 @@ bool DeletePermanently(const std::string& path, std::string& error) {
     return true;
 }
 
+bool MakeNormalFile(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        error = "Cannot change " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR))
+        return true;
+    if (::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+        error = "Cannot change " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 } // namespace platform

@@ -9,5 +9,8 @@ namespace platform {
 bool MoveToTrash(const std::string& path, std::string& error);
 // Removes a file (or a link, never its target) at once, without the Trash.
 bool DeletePermanently(const std::string& path, std::string& error);
+// Makes a file an ordinary one before it is deleted: gives the owner write permission. A link is
+// left as it is (its target is not ours to change).
+bool MakeNormalFile(const std::string& path, std::string& error);
 
 } // namespace platform

@@ -110,3 +110,19 @@ TEST(Trash, WithoutAnyTrashTheFileStaysWhereItWasAndTheFailureIsReported) {
     EXPECT_FALSE(qmtest::Exists(cwd + "/files/report.txt"));
     EXPECT_FALSE(qmtest::Exists(cwd + "/info/report.txt.trashinfo"));
 }
+
+TEST(Trash, MakingAFileNormalGivesTheOwnerWriteAndLeavesALinksTargetAlone) {
+    const std::string dir = qmtest::MakeTempDir();
+    qmtest::WriteFile(dir + "/locked.qmk", "k");
+    ASSERT_EQ(::chmod((dir + "/locked.qmk").c_str(), 0400), 0);
+    qmtest::WriteFile(dir + "/target", "t");
+    ASSERT_EQ(::chmod((dir + "/target").c_str(), 0444), 0);
+    ASSERT_EQ(::symlink("target", (dir + "/link").c_str()), 0);
+    std::string error;
+    ASSERT_TRUE(MakeNormalFile(dir + "/locked.qmk", error)) << error;
+    EXPECT_EQ(ModeOf(dir + "/locked.qmk"), 0600u);
+    ASSERT_TRUE(MakeNormalFile(dir + "/link", error)) << error;
+    EXPECT_EQ(ModeOf(dir + "/target"), 0444u);
+    EXPECT_FALSE(MakeNormalFile(dir + "/gone", error));
+    EXPECT_NE(error.find(dir + "/gone"), std::string::npos);
+}
