@@ -115,6 +115,12 @@ std::string PostgresCluster::uri() const {
     return "postgresql://qm@127.0.0.1:" + std::to_string(m_port) + "/postgres";
 }
 
+std::string PostgresCluster::Query(const std::string& sql) const {
+    return Run(AsOwner("psql", {"-h", "127.0.0.1", "-p", std::to_string(m_port), "-U", "qm", "-d", "postgres",
+                                "-Atc", sql}))
+        .out;
+}
+
 std::vector<std::string> PostgresCluster::AsOwner(const std::string& program,
                                                   const std::vector<std::string>& args) const {
     std::vector<std::string> out;

@@ -36,6 +36,8 @@ public:
     // Why it could not start.
     const std::string& problem() const { return m_problem; }
     std::string uri() const;
+    // Runs one statement through psql; its rows as text (fields separated by "|").
+    std::string Query(const std::string& sql) const;
 
 private:
     std::vector<std::string> AsOwner(const std::string& program, const std::vector<std::string>& args) const;

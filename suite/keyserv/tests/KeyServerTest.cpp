@@ -11,9 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 using qmtest::MakeTempDir;
 
@@ -301,6 +303,44 @@ TEST(KeyServerPostgres, TwoServersOnOneDatabaseServeTheSameKeys) {
     EXPECT_EQ(one, two);
     EXPECT_EQ(first.Stop(), 0);
     EXPECT_EQ(second.Stop(), 0);
+}
+
+TEST(KeyServerPostgres, ManyClientsAtOnceShareAFewDatabaseConnections) {
+    corecrypt::SetKdfCostForTesting(corecrypt::KdfCost{10, 8, 1});
+    PostgresCluster cluster;
+    if (!cluster.running())
+        GTEST_SKIP() << "no private PostgreSQL cluster could run here: " << cluster.problem();
+    SmtpTestServer smtp;
+    KeyServerProcess server(cluster.uri(), smtp.address(), {"--rate-limit", "0"});
+    ASSERT_TRUE(server.running()) << server.Log();
+    auto key = NewKey("crowd@example.test");
+    ASSERT_EQ(Post(server.url(), "/v1/keys", SignedBody(*key, Envelope(*key))).status, 202);
+    const std::string link = LatestLineStartingWith(smtp, "crowd@example.test", server.url() + "/v1/verify/");
+    ASSERT_EQ(Get(server.url(), link.substr(server.url().size())), 200);
+    std::string expected;
+    ASSERT_EQ(Get(server.url(), "/v1/keys?email=crowd@example.test", &expected), 200);
+
+    // Far more requests at once than the pool holds: every one is answered, in full.
+    constexpr int kClients = 48;
+    std::atomic<int> answered{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kClients; ++i)
+        clients.emplace_back([&] {
+            for (int n = 0; n < 5; ++n) {
+                std::string body;
+                if (Get(server.url(), "/v1/keys?email=crowd@example.test", &body) == 200 && body == expected)
+                    ++answered;
+            }
+        });
+    for (std::thread& t : clients)
+        t.join();
+    EXPECT_EQ(answered.load(), kClients * 5);
+    // The server keeps a few connections, not one per client (the count includes psql's own).
+    const int backends = std::atoi(
+        cluster.Query("SELECT count(*) FROM pg_stat_activity WHERE backend_type = 'client backend'").c_str());
+    EXPECT_GE(backends, 2);
+    EXPECT_LE(backends, 33);
+    EXPECT_EQ(server.Stop(), 0);
 }
 
 TEST(KeyServerProgram, CommandLineLogAndCleanEnd) {
