@@ -777,6 +777,14 @@ RowIcon CKeyFileUseRows::Icon(int row) const {
     return icon;
 }
 
+std::string CKeyFileUseRows::FilterText(int row) const {
+    return Valid(row) ? RowRef(row) : std::string();
+}
+
+std::string CKeyFileUseRows::RowPath(int row) const {
+    return Valid(row) && m_store.FindEncryptedFile(RowRef(row)) ? RowRef(row) : std::string();
+}
+
 int CKeyFileUseRows::Compare(const std::string& a, const std::string& b, int column) const {
     const KMFileInfo* x = m_store.FindEncryptedFile(a);
     const KMFileInfo* y = m_store.FindEncryptedFile(b);

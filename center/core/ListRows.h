@@ -273,6 +273,8 @@ public:
     void Fill() override;
     std::string CellText(int row, int column) const override;
     RowIcon Icon(int row) const override;
+    std::string FilterText(int row) const override;
+    std::string RowPath(int row) const override;
     const std::string& KeyFile() const { return m_csKeyFile; }
 
 protected:

@@ -1,6 +1,7 @@
 #include "center/views/DescriptionPane.h"
 
 #include "center/core/ColumnSets.h"
+#include "center/views/ListRoles.h"
 #include "center/windows/PassphraseWindow.h"
 #include "corecrypt/Archive.h"
 #include "corecrypt/EncryptedFile.h"
@@ -40,6 +41,7 @@ CKeyManDesc::~CKeyManDesc() {
 void CKeyManDesc::UseEntries() {
     if (model() == m_sorted)
         return;
+    SaveColumns(); // a key file's files
     setModel(m_sorted);
     header()->show();
     sortByColumn(-1, Qt::AscendingOrder);
@@ -51,12 +53,48 @@ void CKeyManDesc::UseEntries() {
 }
 
 void CKeyManDesc::SaveColumns() const {
+    if (ShowsFiles()) {
+        std::vector<int> widths;
+        for (int c = 0; c < m_files->columnCount(); ++c)
+            widths.push_back(columnWidth(c));
+        SaveColumnWidths(DescriptionColumns(kNavSecretKeys).valueName, widths);
+        return;
+    }
     if (model() != m_sorted)
         return;
     std::vector<int> widths;
     for (int c = 0; c < shellkit::CArchiveEntryModel::kColumnCount; ++c)
         widths.push_back(columnWidth(c));
     SaveColumnWidths(DescriptionColumns(kNavAllFiles).valueName, widths);
+}
+
+void CKeyManDesc::ShowFiles(QAbstractItemModel* files) {
+    SaveColumns();
+    Reset();
+    if (!files)
+        return;
+    m_files = files;
+    setModel(files);
+    header()->show();
+    sortByColumn(-1, Qt::AscendingOrder);
+    const ColumnSet& set = DescriptionColumns(kNavSecretKeys);
+    const std::vector<int> widths = ReadColumnWidths(set.valueName, set.columns);
+    for (std::size_t c = 0; c < widths.size() && static_cast<int>(c) < files->columnCount(); ++c)
+        setColumnWidth(static_cast<int>(c), widths[c]);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &CKeyManDesc::selectionMoved);
+}
+
+std::vector<std::string> CKeyManDesc::SelectedFiles() const {
+    if (!ShowsFiles())
+        return {};
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<std::string> paths;
+    for (const QModelIndex& row : rows)
+        if (const QString path = row.data(kPathRole).toString(); !path.isEmpty())
+            paths.push_back(path.toStdString());
+    return paths;
 }
 
 void CKeyManDesc::Reset() {
@@ -155,7 +193,7 @@ std::vector<std::string> CKeyManDesc::AllEntries() const {
 }
 
 bool CKeyManDesc::HasSelection() const {
-    return model() == m_sorted && selectionModel()->hasSelection();
+    return (model() == m_sorted || ShowsFiles()) && selectionModel()->hasSelection();
 }
 
 void CKeyManDesc::focusInEvent(QFocusEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "shellkit/views/ArchiveEntryModel.h"
 
+#include <QPointer>
 #include <QTreeView>
 
 #include <string>
@@ -31,6 +32,14 @@ public:
     void Reset();
     // The task-run log.
     void ShowLog(const std::vector<std::string>& lines);
+    // The encrypted files that need a key file, from the store's model (rows carry kPathRole).
+    void ShowFiles(QAbstractItemModel* files);
+    bool ShowsFiles() const { return m_files && model() == m_files; }
+    // The files of the selected rows while ShowFiles' model is shown, in row order.
+    std::vector<std::string> SelectedFiles() const;
+    // The archive shown was renamed (a single encrypted file that became an archive): the same
+    // listing, under its new path.
+    void ArchiveMoved(const std::string& path) { m_archive = path; }
 
     const std::string& Archive() const { return m_archive; }
     // The password, or the key file path when KeyIsFile().
@@ -41,7 +50,7 @@ public:
     bool HasSelection() const;
     shellkit::CArchiveEntryModel* Entries() const { return m_entries; }
 
-    // Widths under "DescFilesCols".
+    // Widths under "DescFilesCols", or "DescKeysCols" while a key file's files are shown.
     void SaveColumns() const;
 
 signals:
@@ -61,6 +70,7 @@ private:
     shellkit::CArchiveEntryModel* m_entries;
     QSortFilterProxyModel* m_sorted;
     QStandardItemModel* m_log;
+    QPointer<QAbstractItemModel> m_files;
 };
 
 } // namespace center

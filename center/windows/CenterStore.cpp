@@ -1,9 +1,11 @@
 #include "center/windows/CenterStore.h"
 
+#include "center/core/ArchiveGrowth.h"
 #include "center/core/CenterState.h"
 #include "center/core/ColumnSets.h"
 #include "center/core/KeyRecords.h"
 #include "center/core/ListRows.h"
+#include "center/core/RowDeletion.h"
 #include "center/core/StoreWindows.h"
 #include "center/views/ListModel.h"
 #include "center/windows/Icons.h"
@@ -53,14 +55,23 @@ private:
     QWidget* m_owner;
 };
 
-// The list's delete command for one row of the rows shown. Deleting key files, keys and
-// encrypted files is not offered by this store yet: nothing is deleted.
+// The list's delete command for one row of the rows shown, with its questions.
 bool DeleteListRow(CCenterState& state, NavKind kind, CListRows& rows, int row) {
-    (void)state;
-    (void)kind;
-    (void)rows;
-    (void)row;
-    return false;
+    switch (kind) {
+    case kNavSecretKeys:
+        return DeleteKeyFileRow(state.m_keyManager, rows.RowPath(row));
+    case kNavPublicKeys:
+    case kNavPrivateKeys: {
+        const auto* keys = dynamic_cast<const CAsymmKeyRows*>(&rows);
+        return keys && row < keys->RowCount() &&
+               DeleteKeyRow(state.m_keyManager, state.m_shared, kind, keys->RowRef(row));
+    }
+    case kNavAllFiles:
+    case kNavFolderFiles:
+        return DeleteEncryptedFileRow(state.m_keyManager, rows.RowPath(row));
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -126,6 +137,20 @@ bool CCenterStore::DeleteRow(NavKind kind, const QModelIndex& row) {
     if (!m_model || !row.isValid() || row.model() != m_model.get())
         return false;
     return DeleteListRow(m_state, kind, m_model->Rows(), row.row());
+}
+
+QAbstractItemModel* CCenterStore::DescribeKeyFile(const std::string& keyFile) {
+    m_description = std::make_unique<CListRowsModel>(
+        std::make_unique<CKeyFileUseRows>(m_state.m_keyManager, keyFile), &RowIconOf);
+    return m_description.get();
+}
+
+bool CCenterStore::DeleteDescribedFiles(const std::vector<std::string>& paths) {
+    return center::DeleteDescribedFiles(m_state.m_keyManager, paths) > 0;
+}
+
+std::string CCenterStore::ArchiveGrew(const std::string& path) {
+    return SettleGrownArchive(m_state.m_keyManager, path);
 }
 
 } // namespace center

@@ -51,6 +51,22 @@ public:
 
     // The task facts of the enabling rules (task counts, selection, scheduler state).
     virtual void AddTaskFacts(CommandState& state) const { (void)state; }
+
+    // The description of a key file: a model of the encrypted files that need it (rows carry
+    // kPathRole), owned by the store and valid until the next call. Null when there is none.
+    virtual QAbstractItemModel* DescribeKeyFile(const std::string& keyFile) {
+        (void)keyFile;
+        return nullptr;
+    }
+    // The description pane's delete command for those files, with its questions. True when the
+    // store changed.
+    virtual bool DeleteDescribedFiles(const std::vector<std::string>& paths) {
+        (void)paths;
+        return false;
+    }
+    // Files were added to the encrypted file or archive at `path`: its record takes the new size,
+    // and a single encrypted file, an archive now, its archive name. The path it has now.
+    virtual std::string ArchiveGrew(const std::string& path) { return path; }
 };
 
 // The store of a window that has not been given one: nothing found, nothing to delete.
@@ -87,6 +103,9 @@ public:
     void AddEncryptedFile(const std::string& path) override;
     void RemoveEncryptedFile(const std::string& path) override;
     bool DeleteRow(NavKind kind, const QModelIndex& row) override;
+    QAbstractItemModel* DescribeKeyFile(const std::string& keyFile) override;
+    bool DeleteDescribedFiles(const std::vector<std::string>& paths) override;
+    std::string ArchiveGrew(const std::string& path) override;
 
     CCenterState& State() const { return m_state; }
     // The model ListModel() gave last; null before the first call.
@@ -95,6 +114,7 @@ public:
 private:
     CCenterState& m_state;
     std::unique_ptr<CListRowsModel> m_model;
+    std::unique_ptr<CListRowsModel> m_description;
 };
 
 } // namespace center

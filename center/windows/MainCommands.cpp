@@ -3,6 +3,7 @@
 #include "center/core/WindowSettings.h"
 #include "center/views/DescriptionPane.h"
 #include "center/views/ListFilter.h"
+#include "center/views/ListModel.h"
 #include "center/views/ListRoles.h"
 #include "center/windows/ArchiveCommands.h"
 #include "center/windows/CenterStore.h"
@@ -142,6 +143,14 @@ void CMainFrame::Preferences(bool sessionKeyOnly) {
 }
 
 void CMainFrame::DeleteSelected() {
+    if (State().focus == center::Pane::Description && m_desc->ShowsFiles()) {
+        if (m_store->DeleteDescribedFiles(m_desc->SelectedFiles())) {
+            Rebuild();
+            if (auto* files = qobject_cast<center::CListRowsModel*>(m_desc->model()))
+                files->Refill();
+        }
+        return;
+    }
     if (State().focus == center::Pane::Description) {
         const center::ArchiveOutcome outcome = center::DeleteArchiveEntries(*m_desc, this);
         if (outcome == center::ArchiveOutcome::Removed) {
@@ -153,8 +162,10 @@ void CMainFrame::DeleteSelected() {
     const QModelIndex row = SelectedRow();
     if (!row.isValid())
         return;
-    if (m_store->DeleteRow(m_kind, row))
+    if (m_store->DeleteRow(m_kind, row)) {
+        m_desc->Reset();
         Rebuild();
+    }
 }
 
 void CMainFrame::SelectOutputFolder() {
@@ -207,10 +218,18 @@ void CMainFrame::AddToArchive(bool folder) {
             !m_desc->ShowArchive(path, first.data(center::kKeyFileRole).toString().toStdString()))
             return;
     }
-    if (folder)
-        center::AddFolderToArchive(*m_desc, this);
-    else
-        center::AddFilesToArchive(*m_desc, this);
+    const std::string archive = m_desc->Archive();
+    const center::ArchiveOutcome outcome =
+        folder ? center::AddFolderToArchive(*m_desc, this) : center::AddFilesToArchive(*m_desc, this);
+    if (outcome != center::ArchiveOutcome::Changed)
+        return;
+    const std::string now = m_store->ArchiveGrew(archive);
+    if (now == archive) {
+        m_list->viewport()->update();
+        return;
+    }
+    m_desc->ArchiveMoved(now);
+    Rebuild();
 }
 
 void CMainFrame::OpenInBoxview() {

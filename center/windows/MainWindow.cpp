@@ -11,6 +11,7 @@
 #include "center/windows/Icons.h"
 #include "misckit/Registry.h"
 #include "uikit/UIException.h"
+#include "uikit/Ui.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -551,9 +552,18 @@ void CMainFrame::UpdateCount() {
 void CMainFrame::ActivateRow(const QModelIndex& index) {
     if (!index.isValid())
         return;
+    const QModelIndex first = index.sibling(index.row(), 0);
+    if (m_kind == center::kNavSecretKeys) {
+        const std::string keyFile = first.data(center::kPathRole).toString().toStdString();
+        if (!keyFile.empty()) {
+            uikit::WaitCursor wait;
+            m_desc->ShowFiles(m_store->DescribeKeyFile(keyFile));
+            UpdateCommands();
+        }
+        return;
+    }
     if (m_kind != center::kNavAllFiles && m_kind != center::kNavFolderFiles)
         return;
-    const QModelIndex first = index.sibling(index.row(), 0);
     const std::string path = first.data(center::kPathRole).toString().toStdString();
     const std::string keyFile = first.data(center::kKeyFileRole).toString().toStdString();
     if (path.empty() || path == m_desc->Archive())

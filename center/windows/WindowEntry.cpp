@@ -3,6 +3,7 @@
 #include "center/core/CenterState.h"
 #include "center/core/StartupCommand.h"
 #include "center/windows/CenterStore.h"
+#include "center/windows/KeyServerMenu.h"
 #include "center/windows/MainWindow.h"
 #include "center/windows/ShellActions.h"
 #include "uikit/qt/QtBackend.h"
@@ -32,6 +33,7 @@ extern "C" int qm_center_window_main(int argc, char** argv) {
         return status;
     center::CCenterStore store(center::TheCenter());
     CMainFrame frame(&store);
+    center::InstallKeyServerCommands(frame, store);
     ui.setDefaultParent(&frame);
     // Shows the window where it was left, scans the locations under the scanning window and
     // fills the views.
