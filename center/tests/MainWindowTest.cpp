@@ -17,6 +17,7 @@
 #include "shellkit/KeyRings.h"
 #include "uikit/ScriptedBackend.h"
 
+#include "FrameDriver.h"
 #include "ModalAnswer.h"
 #include "QtTestMain.h"
 #include "WindowChecks.h"
@@ -136,23 +137,9 @@ void Check(CMainFrame& frame, const QString& picture) {
     qmtest::CheckWindow(frame, picture);
 }
 
-// Focus moves only inside the active window.
-bool Activate(CMainFrame& frame) {
-    frame.activateWindow();
-    return QTest::qWaitForWindowActive(&frame);
-}
-
-int Rows(CMainFrame& frame) {
-    return frame.ListFilter()->rowCount();
-}
-
-void SelectListRow(CMainFrame& frame, int row) {
-    frame.List()->setFocus();
-    const QModelIndex index = frame.ListFilter()->index(row, 0);
-    frame.List()->selectionModel()->select(index,
-                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    frame.List()->setCurrentIndex(index);
-}
+using qmtest::Activate;
+using qmtest::Rows;
+using qmtest::SelectListRow;
 
 } // namespace
 

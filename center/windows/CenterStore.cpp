@@ -141,7 +141,9 @@ bool CCenterStore::DeleteRow(NavKind kind, const QModelIndex& row) {
 
 QAbstractItemModel* CCenterStore::DescribeKeyFile(const std::string& keyFile) {
     m_description = std::make_unique<CListRowsModel>(
-        std::make_unique<CKeyFileUseRows>(m_state.m_keyManager, keyFile), &RowIconOf);
+        std::make_unique<CKeyFileUseRows>(m_state.m_keyManager, keyFile),
+        // The rows are encrypted files: they get the files' icons, not the key file's.
+        [](std::uint8_t, const RowIcon& icon) { return RowIconOf(kNavAllFiles, icon); });
     return m_description.get();
 }
 
