@@ -90,7 +90,7 @@ struct Center {
 
 } // namespace
 
-class StoreWindowTest : public QObject {
+class StoreCommandsTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { corecrypt::SetKdfCostForTesting(corecrypt::KdfCost{10, 8, 1}); }
@@ -302,5 +302,5 @@ private slots:
     }
 };
 
-QM_QTEST_MAIN(StoreWindowTest)
-#include "StoreWindowTest.moc"
+QM_QTEST_MAIN(StoreCommandsTest)
+#include "StoreCommandsTest.moc"
