@@ -220,7 +220,7 @@ TEST_F(Deletion, AKeyFileDescriptionListsTheEncryptedFilesThatNeedIt) {
     ui.queueAnswer(uikit::Answer::OK); // the warning about the two key files of one ID
     center::CKeyManager& s = RunScan();
 
-    center::CKeyFileUseRows rows(s, keys + "alpha.qmk");
+    center::CKeyFileUserRows rows(s, keys + "alpha.qmk");
     rows.Fill();
     ASSERT_EQ(rows.RowCount(), 2);
     std::vector<std::string> titles;
@@ -242,7 +242,7 @@ TEST_F(Deletion, AKeyFileDescriptionListsTheEncryptedFilesThatNeedIt) {
 
     // A key file no longer listed describes nothing.
     s.RemoveKeyFile(keys + "beta.qmk");
-    center::CKeyFileUseRows gone(s, keys + "beta.qmk");
+    center::CKeyFileUserRows gone(s, keys + "beta.qmk");
     gone.Fill();
     EXPECT_EQ(gone.RowCount(), 0);
 }

@@ -19,7 +19,8 @@ namespace center {
 
 CKeyManDesc::CKeyManDesc(QWidget* parent)
     : QTreeView(parent), m_entries(new shellkit::CArchiveEntryModel(this)),
-      m_sorted(new QSortFilterProxyModel(this)), m_log(new QStandardItemModel(this)) {
+      m_sorted(new QSortFilterProxyModel(this)), m_log(new QStandardItemModel(this)),
+      m_nothing(new QStandardItemModel(this)) {
     setObjectName(QStringLiteral("DescriptionPane"));
     setAccessibleName(tr("Description"));
     m_sorted->setSourceModel(m_entries);
@@ -41,7 +42,8 @@ CKeyManDesc::~CKeyManDesc() {
 void CKeyManDesc::UseEntries() {
     if (model() == m_sorted)
         return;
-    SaveColumns(); // a key file's files
+    SaveColumns();
+    m_layout = Layout::Entries;
     setModel(m_sorted);
     header()->show();
     sortByColumn(-1, Qt::AscendingOrder);
@@ -53,48 +55,74 @@ void CKeyManDesc::UseEntries() {
 }
 
 void CKeyManDesc::SaveColumns() const {
-    if (ShowsFiles()) {
-        std::vector<int> widths;
-        for (int c = 0; c < m_files->columnCount(); ++c)
-            widths.push_back(columnWidth(c));
-        SaveColumnWidths(DescriptionColumns(kNavSecretKeys).valueName, widths);
+    if (m_layout != Layout::Entries && m_layout != Layout::KeyFileUsers)
         return;
-    }
-    if (model() != m_sorted)
+    const ColumnSet& set = DescriptionColumns(m_layout == Layout::Entries ? kNavAllFiles : kNavSecretKeys);
+    const int columns = m_layout == Layout::Entries
+                            ? static_cast<int>(shellkit::CArchiveEntryModel::kColumnCount)
+                            : static_cast<int>(set.columns.size());
+    if (!model() || header()->count() != columns)
         return;
     std::vector<int> widths;
-    for (int c = 0; c < shellkit::CArchiveEntryModel::kColumnCount; ++c)
+    for (int c = 0; c < columns; ++c)
         widths.push_back(columnWidth(c));
-    SaveColumnWidths(DescriptionColumns(kNavAllFiles).valueName, widths);
+    SaveColumnWidths(set.valueName, widths);
 }
 
-void CKeyManDesc::ShowFiles(QAbstractItemModel* files) {
-    SaveColumns();
-    Reset();
-    if (!files)
-        return;
-    m_files = files;
+void CKeyManDesc::UseKind(NavKind kind) {
+    m_kind = kind;
+    switch (kind) {
+    case kNavSecretKeys:
+        UseKeyFileUsers(nullptr);
+        break;
+    case kNavPublicKeys:
+    case kNavPrivateKeys:
+        if (m_layout != Layout::Nothing) {
+            SaveColumns();
+            m_layout = Layout::Nothing;
+            m_nothing->clear();
+            setModel(m_nothing);
+            header()->hide();
+        }
+        break;
+    default:
+        UseEntries();
+        break;
+    }
+}
+
+void CKeyManDesc::ShowKeyFileUsers(QAbstractItemModel* files) {
+    UseKeyFileUsers(files);
+}
+
+void CKeyManDesc::UseKeyFileUsers(QAbstractItemModel* files) {
+    const ColumnSet& set = DescriptionColumns(kNavSecretKeys);
+    if (m_layout != Layout::KeyFileUsers)
+        SaveColumns();
+    const bool wasShown = m_layout == Layout::KeyFileUsers;
+    m_layout = Layout::KeyFileUsers;
+    if (!files) {
+        // The headers of the key file's description, before a key file is activated.
+        m_nothing->clear();
+        m_nothing->setColumnCount(static_cast<int>(set.columns.size()));
+        for (std::size_t c = 0; c < set.columns.size(); ++c)
+            m_nothing->setHeaderData(static_cast<int>(c), Qt::Horizontal,
+                                     QString::fromLatin1(set.columns[c].title));
+        files = m_nothing;
+    }
+    std::vector<int> widths;
+    // The model shown may have gone with the store's next one: then its widths went too.
+    if (wasShown && header()->count() == static_cast<int>(set.columns.size()))
+        for (std::size_t c = 0; c < set.columns.size(); ++c)
+            widths.push_back(columnWidth(static_cast<int>(c)));
     setModel(files);
     header()->show();
-    sortByColumn(-1, Qt::AscendingOrder);
-    const ColumnSet& set = DescriptionColumns(kNavSecretKeys);
-    const std::vector<int> widths = ReadColumnWidths(set.valueName, set.columns);
-    for (std::size_t c = 0; c < widths.size() && static_cast<int>(c) < files->columnCount(); ++c)
-        setColumnWidth(static_cast<int>(c), widths[c]);
+    // The delete command follows the selection of these files.
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &CKeyManDesc::selectionMoved);
-}
-
-std::vector<std::string> CKeyManDesc::SelectedFiles() const {
-    if (!ShowsFiles())
-        return {};
-    QModelIndexList rows = selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    std::vector<std::string> paths;
-    for (const QModelIndex& row : rows)
-        if (const QString path = row.data(kPathRole).toString(); !path.isEmpty())
-            paths.push_back(path.toStdString());
-    return paths;
+    if (widths.empty())
+        widths = ReadColumnWidths(set.valueName, set.columns);
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        setColumnWidth(static_cast<int>(c), widths[c]);
 }
 
 void CKeyManDesc::Reset() {
@@ -104,7 +132,7 @@ void CKeyManDesc::Reset() {
     m_keyFile.clear();
     m_keyIsFile = false;
     m_entries->SetEntries({});
-    UseEntries();
+    UseKind(m_kind);
 }
 
 bool CKeyManDesc::ShowArchive(const std::string& archive, const std::string& keyFile) {
@@ -167,6 +195,8 @@ void CKeyManDesc::ShowLog(const std::vector<std::string>& lines) {
     m_log->clear();
     for (const std::string& line : lines)
         m_log->appendRow(new QStandardItem(QString::fromStdString(line)));
+    SaveColumns();
+    m_layout = Layout::Log;
     setModel(m_log);
     header()->hide();
     setColumnWidth(0, 800);
@@ -193,7 +223,20 @@ std::vector<std::string> CKeyManDesc::AllEntries() const {
 }
 
 bool CKeyManDesc::HasSelection() const {
-    return (model() == m_sorted || ShowsFiles()) && selectionModel()->hasSelection();
+    return (model() == m_sorted || ShowsKeyFileUsers()) && selectionModel()->hasSelection();
+}
+
+std::vector<std::string> CKeyManDesc::SelectedKeyFileUsers() const {
+    if (!ShowsKeyFileUsers())
+        return {};
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<std::string> paths;
+    for (const QModelIndex& row : rows)
+        if (const QString path = row.data(kPathRole).toString(); !path.isEmpty())
+            paths.push_back(path.toStdString());
+    return paths;
 }
 
 void CKeyManDesc::focusInEvent(QFocusEvent* event) {

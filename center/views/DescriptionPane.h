@@ -1,8 +1,8 @@
 #pragma once
 
+#include "center/core/CommandRules.h"
 #include "shellkit/views/ArchiveEntryModel.h"
 
-#include <QPointer>
 #include <QTreeView>
 
 #include <string>
@@ -30,13 +30,17 @@ public:
     bool Reload();
     // Empties the pane and forgets the archive and its password.
     void Reset();
+    // Takes the layout of what the list now shows: archive entries for encrypted files, a key
+    // file's encrypted files for key files, nothing for public and private keys.
+    void UseKind(NavKind kind);
+    // Lists the encrypted files that need a key file (a model of the store's; null empties).
+    void ShowKeyFileUsers(QAbstractItemModel* files);
     // The task-run log.
     void ShowLog(const std::vector<std::string>& lines);
-    // The encrypted files that need a key file, from the store's model (rows carry kPathRole).
-    void ShowFiles(QAbstractItemModel* files);
-    bool ShowsFiles() const { return m_files && model() == m_files; }
-    // The files of the selected rows while ShowFiles' model is shown, in row order.
-    std::vector<std::string> SelectedFiles() const;
+    // Whether a key file's encrypted files are listed, and the files of the selected rows there,
+    // in row order.
+    bool ShowsKeyFileUsers() const { return m_layout == Layout::KeyFileUsers; }
+    std::vector<std::string> SelectedKeyFileUsers() const;
     // The archive shown was renamed (a single encrypted file that became an archive): the same
     // listing, under its new path.
     void ArchiveMoved(const std::string& path) { m_archive = path; }
@@ -50,7 +54,7 @@ public:
     bool HasSelection() const;
     shellkit::CArchiveEntryModel* Entries() const { return m_entries; }
 
-    // Widths under "DescFilesCols", or "DescKeysCols" while a key file's files are shown.
+    // Widths under "DescFilesCols", or "DescKeysCols" for a key file's files.
     void SaveColumns() const;
 
 signals:
@@ -62,6 +66,11 @@ protected:
 
 private:
     void UseEntries();
+    void UseKeyFileUsers(QAbstractItemModel* files);
+
+    enum class Layout { Entries, KeyFileUsers, Nothing, Log };
+    Layout m_layout = Layout::Entries;
+    NavKind m_kind = kNavAllFiles;
 
     std::string m_archive;
     std::string m_password;
@@ -70,7 +79,7 @@ private:
     shellkit::CArchiveEntryModel* m_entries;
     QSortFilterProxyModel* m_sorted;
     QStandardItemModel* m_log;
-    QPointer<QAbstractItemModel> m_files;
+    QStandardItemModel* m_nothing; // no rows: public and private keys, or a key file's headers
 };
 
 } // namespace center

@@ -133,21 +133,22 @@ void CCenterStore::RemoveEncryptedFile(const std::string& path) {
     m_state.m_keyManager.RemoveEncryptedFile(path);
 }
 
+QAbstractItemModel* CCenterStore::KeyFileUsers(const std::string& keyFile) {
+    m_users = std::make_unique<CListRowsModel>(
+        std::make_unique<CKeyFileUserRows>(m_state.m_keyManager, keyFile),
+        // The rows are encrypted files: they get the files' icons, not the key file's.
+        [](std::uint8_t, const RowIcon& icon) { return RowIconOf(kNavAllFiles, icon); },
+        static_cast<QObject*>(nullptr), &DescriptionColumns(kNavSecretKeys));
+    return m_users.get();
+}
+
 bool CCenterStore::DeleteRow(NavKind kind, const QModelIndex& row) {
     if (!m_model || !row.isValid() || row.model() != m_model.get())
         return false;
     return DeleteListRow(m_state, kind, m_model->Rows(), row.row());
 }
 
-QAbstractItemModel* CCenterStore::DescribeKeyFile(const std::string& keyFile) {
-    m_description = std::make_unique<CListRowsModel>(
-        std::make_unique<CKeyFileUseRows>(m_state.m_keyManager, keyFile),
-        // The rows are encrypted files: they get the files' icons, not the key file's.
-        [](std::uint8_t, const RowIcon& icon) { return RowIconOf(kNavAllFiles, icon); });
-    return m_description.get();
-}
-
-bool CCenterStore::DeleteDescribedFiles(const std::vector<std::string>& paths) {
+bool CCenterStore::DeleteKeyFileUsers(const std::vector<std::string>& paths) {
     return center::DeleteDescribedFiles(m_state.m_keyManager, paths) > 0;
 }
 

@@ -49,24 +49,25 @@ public:
     // the store changed.
     virtual bool DeleteRow(NavKind kind, const QModelIndex& row) = 0;
 
-    // The task facts of the enabling rules (task counts, selection, scheduler state).
-    virtual void AddTaskFacts(CommandState& state) const { (void)state; }
-
-    // The description of a key file: a model of the encrypted files that need it (rows carry
-    // kPathRole), owned by the store and valid until the next call. Null when there is none.
-    virtual QAbstractItemModel* DescribeKeyFile(const std::string& keyFile) {
+    // The description of a key file: the encrypted files that need it. Owned by the store and
+    // valid until the next call; null when the store has none.
+    virtual QAbstractItemModel* KeyFileUsers(const std::string& keyFile) {
         (void)keyFile;
         return nullptr;
     }
-    // The description pane's delete command for those files, with its questions. True when the
-    // store changed.
-    virtual bool DeleteDescribedFiles(const std::vector<std::string>& paths) {
+
+    // The description pane's delete command for a key file's encrypted files, with its
+    // questions. True when the store changed.
+    virtual bool DeleteKeyFileUsers(const std::vector<std::string>& paths) {
         (void)paths;
         return false;
     }
     // Files were added to the encrypted file or archive at `path`: its record takes the new size,
     // and a single encrypted file, an archive now, its archive name. The path it has now.
     virtual std::string ArchiveGrew(const std::string& path) { return path; }
+
+    // The task facts of the enabling rules (task counts, selection, scheduler state).
+    virtual void AddTaskFacts(CommandState& state) const { (void)state; }
 };
 
 // The store of a window that has not been given one: nothing found, nothing to delete.
@@ -103,8 +104,8 @@ public:
     void AddEncryptedFile(const std::string& path) override;
     void RemoveEncryptedFile(const std::string& path) override;
     bool DeleteRow(NavKind kind, const QModelIndex& row) override;
-    QAbstractItemModel* DescribeKeyFile(const std::string& keyFile) override;
-    bool DeleteDescribedFiles(const std::vector<std::string>& paths) override;
+    QAbstractItemModel* KeyFileUsers(const std::string& keyFile) override;
+    bool DeleteKeyFileUsers(const std::vector<std::string>& paths) override;
     std::string ArchiveGrew(const std::string& path) override;
 
     CCenterState& State() const { return m_state; }
@@ -114,7 +115,7 @@ public:
 private:
     CCenterState& m_state;
     std::unique_ptr<CListRowsModel> m_model;
-    std::unique_ptr<CListRowsModel> m_description;
+    std::unique_ptr<CListRowsModel> m_users;
 };
 
 } // namespace center

@@ -143,8 +143,8 @@ void CMainFrame::Preferences(bool sessionKeyOnly) {
 }
 
 void CMainFrame::DeleteSelected() {
-    if (State().focus == center::Pane::Description && m_desc->ShowsFiles()) {
-        if (m_store->DeleteDescribedFiles(m_desc->SelectedFiles())) {
+    if (State().focus == center::Pane::Description && m_desc->ShowsKeyFileUsers()) {
+        if (m_store->DeleteKeyFileUsers(m_desc->SelectedKeyFileUsers())) {
             Rebuild();
             if (auto* files = qobject_cast<center::CListRowsModel*>(m_desc->model()))
                 files->Refill();

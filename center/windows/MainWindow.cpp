@@ -11,7 +11,6 @@
 #include "center/windows/Icons.h"
 #include "misckit/Registry.h"
 #include "uikit/UIException.h"
-#include "uikit/Ui.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -492,6 +491,7 @@ void CMainFrame::SetKind(center::NavKind kind, const QString& filter) {
     m_kind = kind;
     m_listFilter = filter;
     FillList();
+    m_desc->UseKind(kind);
     m_desc->Reset();
     ApplySet();
 }
@@ -554,12 +554,9 @@ void CMainFrame::ActivateRow(const QModelIndex& index) {
         return;
     const QModelIndex first = index.sibling(index.row(), 0);
     if (m_kind == center::kNavSecretKeys) {
-        const std::string keyFile = first.data(center::kPathRole).toString().toStdString();
-        if (!keyFile.empty()) {
-            uikit::WaitCursor wait;
-            m_desc->ShowFiles(m_store->DescribeKeyFile(keyFile));
-            UpdateCommands();
-        }
+        m_desc->ShowKeyFileUsers(
+            m_store->KeyFileUsers(first.data(center::kPathRole).toString().toStdString()));
+        UpdateCommands();
         return;
     }
     if (m_kind != center::kNavAllFiles && m_kind != center::kNavFolderFiles)
