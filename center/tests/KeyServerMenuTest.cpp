@@ -1,7 +1,7 @@
 // The Keys menu's key-server commands driven through the main window over the program's store,
 // against a real keyserv on loopback whose mails a real SMTP server catches: publish, find and
 // import, synchronize, and a revocation started and completed with the mailed code.
-#include "KeyServerProcess.h"
+#include "KeyServerSteps.h"
 
 #include "center/core/CenterState.h"
 #include "center/docking/WorkspaceBar.h"
@@ -43,14 +43,6 @@ const std::string kPassphrase = "anna's passphrase";
 constexpr int kEmail = 1;
 constexpr int kSynchronized = 5;
 
-template <class W>
-W* Named(QWidget* window, const QString& name) {
-    for (W* w : window->findChildren<W*>())
-        if (w->accessibleName() == name)
-            return w;
-    return nullptr;
-}
-
 } // namespace
 
 class KeyServerMenuTest : public QObject {
@@ -64,23 +56,9 @@ private:
     std::unique_ptr<center::CCenterStore> m_store;
     std::unique_ptr<CMainFrame> m_frame;
 
-    // The messages shown since the last call, as "caption|text"; questions are answered Yes.
-    QStringList Shown() {
-        QStringList shown;
-        for (const auto& m : m_ui.messages())
-            shown << QString::fromStdString(m.caption + "|" + m.text);
-        m_ui.clear();
-        m_ui.setMessageHandler([](const uikit::Message& m) -> std::optional<uikit::Answer> {
-            if (m.buttons == uikit::Buttons::YesNo)
-                return uikit::Answer::Yes;
-            return std::nullopt;
-        });
-        return shown;
-    }
+    QStringList Shown() { return keyservtest::TakeShown(m_ui); }
     void Confirm(const std::string& email) {
-        const std::string link = LatestLineStartingWith(*m_smtp, email, m_server->url() + "/v1/verify/");
-        QVERIFY(!link.empty());
-        QCOMPARE(qmtest::RunProgram("/usr/bin/curl", {"-fsS", link}).exitCode, 0);
+        QVERIFY(keyservtest::ConfirmAddress(*m_smtp, *m_server, email));
     }
     CMainFrame& Frame() { return *m_frame; }
     QString Status(const char* email) {
@@ -195,15 +173,16 @@ private slots:
         qmtest::ModalAnswer find([&](QWidget* w) {
             if (w->windowTitle() != QStringLiteral("Find Public Key"))
                 return "title: " + w->windowTitle();
-            Named<QLineEdit>(w, "Email address")->setText(QStringLiteral("nobody@example.test"));
-            QTest::mouseClick(Named<QPushButton>(w, "Send request"), Qt::LeftButton);
-            Named<QLineEdit>(w, "Email address")->setText(QStringLiteral("bert@example.test"));
-            QTest::mouseClick(Named<QPushButton>(w, "Send request"), Qt::LeftButton);
-            if (Named<QLineEdit>(w, "Name")->text() != QStringLiteral("Bert"))
-                return "name: " + Named<QLineEdit>(w, "Name")->text();
+            keyservtest::Named<QLineEdit>(*w, "Email address")
+                ->setText(QStringLiteral("nobody@example.test"));
+            QTest::mouseClick(keyservtest::Named<QPushButton>(*w, "Send request"), Qt::LeftButton);
+            keyservtest::Named<QLineEdit>(*w, "Email address")->setText(QStringLiteral("bert@example.test"));
+            QTest::mouseClick(keyservtest::Named<QPushButton>(*w, "Send request"), Qt::LeftButton);
+            if (keyservtest::Named<QLineEdit>(*w, "Name")->text() != QStringLiteral("Bert"))
+                return "name: " + keyservtest::Named<QLineEdit>(*w, "Name")->text();
             qmtest::CheckWindow(*w, QStringLiteral("center-keyserver-find"));
-            QTest::mouseClick(Named<QPushButton>(w, "Import"), Qt::LeftButton);
-            QTest::mouseClick(Named<QPushButton>(w, "OK"), Qt::LeftButton);
+            QTest::mouseClick(keyservtest::Named<QPushButton>(*w, "Import"), Qt::LeftButton);
+            QTest::mouseClick(keyservtest::Named<QPushButton>(*w, "OK"), Qt::LeftButton);
             return QString();
         });
         Run(Command::FindKey);
@@ -237,7 +216,7 @@ private slots:
         Select("anna@example.test");
         qmtest::ModalAnswer start([](QWidget* w) {
             qmtest::CheckWindow(*w, QStringLiteral("center-keyserver-revoke"));
-            QTest::mouseClick(Named<QPushButton>(w, "Send request"), Qt::LeftButton);
+            QTest::mouseClick(keyservtest::Named<QPushButton>(*w, "Send request"), Qt::LeftButton);
             return qmtest::Differs(QStringLiteral("title"), w->windowTitle(),
                                    QStringLiteral("Public Key Revocation"));
         });
@@ -256,8 +235,9 @@ private slots:
         const auto complete = [](const std::string& typed) {
             return [typed](QWidget* w) {
                 w->findChildren<QRadioButton*>().at(1)->click();
-                QTest::keyClicks(Named<QLineEdit>(w, "Revocation code"), QString::fromStdString(typed));
-                QTest::mouseClick(Named<QPushButton>(w, "Send request"), Qt::LeftButton);
+                QTest::keyClicks(keyservtest::Named<QLineEdit>(*w, "Revocation code"),
+                                 QString::fromStdString(typed));
+                QTest::mouseClick(keyservtest::Named<QPushButton>(*w, "Send request"), Qt::LeftButton);
                 return QString();
             };
         };

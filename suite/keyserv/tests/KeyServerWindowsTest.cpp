@@ -1,6 +1,6 @@
 // The Keys menu's key-server commands and their two windows, against a real keyserv on loopback,
 // with the user's answers scripted through uikit.
-#include "KeyServerProcess.h"
+#include "KeyServerSteps.h"
 
 #include "corecrypt/KeyRing.h"
 #include "corecrypt/Primitives.h"
@@ -24,14 +24,6 @@
 namespace {
 
 const std::string kPassphrase = "anna's passphrase";
-
-template <class W>
-W* Named(QWidget& window, const QString& name) {
-    for (W* w : window.findChildren<W*>())
-        if (w->accessibleName() == name)
-            return w;
-    return nullptr;
-}
 
 struct Rings {
     PublicKeySlots publics{corecrypt::kRingSlots};
@@ -77,21 +69,9 @@ private:
     uikit::ScriptedBackend m_ui;
     std::unique_ptr<uikit::ScopedBackend> m_use;
 
-    // The messages shown since the last call, as "caption|text".
-    QStringList Shown() {
-        QStringList shown;
-        for (const auto& m : m_ui.messages())
-            shown << QString::fromStdString(m.caption + "|" + m.text);
-        m_ui.clear();
-        m_ui.setMessageHandler([](const uikit::Message& m) {
-            return m.buttons == uikit::Buttons::YesNo ? uikit::Answer::Yes : uikit::Answer::OK;
-        });
-        return shown;
-    }
+    QStringList Shown() { return keyservtest::TakeShown(m_ui); }
     void Confirm(const std::string& email) {
-        const std::string link = LatestLineStartingWith(*m_smtp, email, m_server->url() + "/v1/verify/");
-        QVERIFY(!link.empty());
-        QCOMPARE(qmtest::RunProgram("/usr/bin/curl", {"-fsS", link}).exitCode, 0);
+        QVERIFY(keyservtest::ConfirmAddress(*m_smtp, *m_server, email));
     }
 
 private slots:
@@ -162,9 +142,9 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.windowTitle(), QStringLiteral("Find Public Key"));
-        auto* email = Named<QLineEdit>(window, "Email address");
-        auto* send = Named<QPushButton>(window, "Send request");
-        auto* import = Named<QPushButton>(window, "Import");
+        auto* email = keyservtest::Named<QLineEdit>(window, "Email address");
+        auto* send = keyservtest::Named<QPushButton>(window, "Send request");
+        auto* import = keyservtest::Named<QPushButton>(window, "Import");
         QVERIFY(email && send && import);
         QVERIFY(!import->isEnabled());
         QTest::mouseClick(send, Qt::LeftButton);
@@ -178,11 +158,13 @@ private slots:
         email->setText("bert@example.test");
         QTest::mouseClick(send, Qt::LeftButton);
         QCOMPARE(Shown(), QStringList({"Success!|Key found."}));
-        QCOMPARE(Named<QLineEdit>(window, "Name")->text(), QStringLiteral("Bert"));
-        QCOMPARE(Named<QLineEdit>(window, "E-mail")->text(), QStringLiteral("bert@example.test"));
-        QCOMPARE(Named<QLineEdit>(window, "Key ID")->text().toStdString(), bert->GetKeyIDText());
-        QCOMPARE(Named<QLineEdit>(window, "Expires")->text(), QStringLiteral("No expiration date"));
-        QCOMPARE(Named<QLineEdit>(window, "Size")->text(), QStringLiteral("256"));
+        QCOMPARE(keyservtest::Named<QLineEdit>(window, "Name")->text(), QStringLiteral("Bert"));
+        QCOMPARE(keyservtest::Named<QLineEdit>(window, "E-mail")->text(),
+                 QStringLiteral("bert@example.test"));
+        QCOMPARE(keyservtest::Named<QLineEdit>(window, "Key ID")->text().toStdString(), bert->GetKeyIDText());
+        QCOMPARE(keyservtest::Named<QLineEdit>(window, "Expires")->text(),
+                 QStringLiteral("No expiration date"));
+        QCOMPARE(keyservtest::Named<QLineEdit>(window, "Size")->text(), QStringLiteral("256"));
         QVERIFY(import->isEnabled());
         qmtest::CheckWindow(window, "find-public-key");
         QTest::mouseClick(import, Qt::LeftButton);
@@ -213,8 +195,8 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.windowTitle(), QStringLiteral("Public Key Revocation"));
-        auto* code = Named<QLineEdit>(window, "Revocation code");
-        auto* send = Named<QPushButton>(window, "Send request");
+        auto* code = keyservtest::Named<QLineEdit>(window, "Revocation code");
+        auto* send = keyservtest::Named<QPushButton>(window, "Send request");
         QVERIFY(code && send && !code->isEnabled());
         qmtest::CheckWindow(window, "public-key-revocation");
         window.findChildren<QRadioButton*>().at(1)->click();
