@@ -178,6 +178,70 @@ private slots:
         QVERIFY(ui.messages().empty());
         frame.close();
     }
+
+    void twoLocationsFillTheFolderTreeAndTheCounts() {
+        uikit::ScriptedBackend ui;
+        uikit::ScopedBackend scoped(ui);
+        const std::string dir = qmtest::MakeTempDir("picture");
+        const std::string documents = dir + "/Documents/";
+        const std::string pictures = dir + "/Pictures/";
+        storetest::SetLocations({documents, pictures});
+        storetest::SetKeyFolder(dir + "/keys/");
+        storetest::KeyFile(dir + "/keys/office.qmk", Id("o"), 56);
+        storetest::KeyFile(dir + "/keys/travel.qmk", Id("t"), 40);
+        const struct {
+            const char* path;
+            bool key;
+            std::uint8_t code;
+            const char* id;
+            std::size_t size;
+        } made[] = {{"Documents/Taxes/return-2025.qmp", true, 2, "o", 184320},
+                    {"Documents/Taxes/receipts.qmp", true, 2, "o", 96512},
+                    {"Documents/Contracts/lease.qmp", false, 30, "", 48211},
+                    {"Documents/Contracts/insurance.qmp", true, 38, "o", 120400},
+                    {"Documents/notes.qmp", false, 1, "", 3120},
+                    {"Pictures/2026/passport-scan.qmp", true, 5, "t", 1843200},
+                    {"Pictures/2026/tickets.qmp", true, 5, "t", 230912}};
+        for (const auto& m : made)
+            qmtest::WriteFile(dir + "/" + m.path,
+                              Header(41, m.key, m.code, m.key ? Id(m.id) : std::string(), m.size));
+        qmtest::WriteFile(dir + "/src/budget.ods", std::string(20000, 'b'));
+        qmtest::WriteFile(dir + "/src/minutes.txt", "minutes of the meeting");
+        qmtest::WriteFile(dir + "/src/plan.pdf", std::string(9000, 'p'));
+        std::string error;
+        QVERIFY2(corecrypt::AddToArchive(
+                     documents + "Projects.qma",
+                     {dir + "/src/budget.ods", dir + "/src/minutes.txt", dir + "/src/plan.pdf"}, "pw", false,
+                     corecrypt::ArchiveAddOptions{}, error),
+                 error.c_str());
+
+        center::CCenterState state;
+        center::CCenterStore store(state);
+        CMainFrame frame(&store);
+        frame.StartUp();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QCOMPARE(frame.ListFilter()->rowCount(), 8);
+        QCOMPARE(frame.CountPane()->text(), QStringLiteral("8 files"));
+        center::CFileTree* tree = frame.Workspace()->FileTree();
+        QCOMPARE(tree->model()->index(1, 0).data().toString(), QStringLiteral("All Files (8)"));
+        QVERIFY(tree->SelectFolder(QString::fromStdString(documents + "Taxes/")));
+        QCOMPARE(Column(*frame.ListFilter(), 0), QStringList({"receipts.qmp", "return-2025.qmp"}));
+        QVERIFY(tree->SelectFolder(QString::fromStdString(pictures + "2026/")));
+        QCOMPARE(Column(*frame.ListFilter(), 3), QStringList({"travel", "travel"}));
+        tree->expandAll();
+        tree->setCurrentIndex(tree->model()->index(1, 0));
+        QCOMPARE(frame.ListFilter()->rowCount(), 8);
+        frame.Workspace()->Tabs()->setCurrentIndex(1);
+        frame.Workspace()->KeysTree()->SelectKind(center::kNavSecretKeys);
+        QCOMPARE(Column(*frame.ListFilter(), 1), QStringList({"3", "2"}));
+        frame.Workspace()->Tabs()->setCurrentIndex(0);
+
+        ui.queueText(std::string("pw"));
+        ActivateRow(frame, Column(*frame.ListFilter(), 0).indexOf(QStringLiteral("Projects.qma")));
+        QCOMPARE(frame.Description()->Entries()->rowCount(), 3);
+        qmtest::CheckWindow(frame, QStringLiteral("center-main-window"));
+        frame.close();
+    }
 };
 
 QM_QTEST_MAIN(StoreWindowTest)
