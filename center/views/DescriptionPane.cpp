@@ -18,7 +18,8 @@ namespace center {
 
 CKeyManDesc::CKeyManDesc(QWidget* parent)
     : QTreeView(parent), m_entries(new shellkit::CArchiveEntryModel(this)),
-      m_sorted(new QSortFilterProxyModel(this)), m_log(new QStandardItemModel(this)) {
+      m_sorted(new QSortFilterProxyModel(this)), m_log(new QStandardItemModel(this)),
+      m_props(new QStandardItemModel(this)) {
     setObjectName(QStringLiteral("DescriptionPane"));
     setAccessibleName(tr("Description"));
     m_sorted->setSourceModel(m_entries);
@@ -51,6 +52,10 @@ void CKeyManDesc::UseEntries() {
 }
 
 void CKeyManDesc::SaveColumns() const {
+    if (model() == m_props) {
+        SaveColumnWidths(DescriptionColumns(kNavSchedule).valueName, {columnWidth(0), columnWidth(1)});
+        return;
+    }
     if (model() != m_sorted)
         return;
     std::vector<int> widths;
@@ -133,6 +138,28 @@ void CKeyManDesc::ShowLog(const std::vector<std::string>& lines) {
     header()->hide();
     setColumnWidth(0, 800);
     scrollToBottom();
+}
+
+void CKeyManDesc::AddLogLine(const std::string& line) {
+    if (model() != m_log)
+        ShowLog({});
+    m_log->appendRow(new QStandardItem(QString::fromStdString(line)));
+    scrollToBottom();
+}
+
+void CKeyManDesc::ShowProperties(const std::vector<std::pair<std::string, std::string>>& rows) {
+    SaveColumns();
+    m_props->clear();
+    m_props->setHorizontalHeaderLabels({tr("Property"), tr("Value")});
+    for (const auto& [name, value] : rows)
+        m_props->appendRow({new QStandardItem(QString::fromStdString(name)),
+                            new QStandardItem(QString::fromStdString(value))});
+    setModel(m_props);
+    header()->show();
+    const ColumnSet& set = DescriptionColumns(kNavSchedule);
+    const std::vector<int> widths = ReadColumnWidths(set.valueName, set.columns);
+    for (std::size_t c = 0; c < widths.size() && c < 2; ++c)
+        setColumnWidth(static_cast<int>(c), widths[c]);
 }
 
 std::vector<std::string> CKeyManDesc::SelectedEntries() const {

@@ -5,6 +5,7 @@
 #include <QTreeView>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class QSortFilterProxyModel;
@@ -31,6 +32,10 @@ public:
     void Reset();
     // The task-run log.
     void ShowLog(const std::vector<std::string>& lines);
+    // Adds one line to the log shown and scrolls it into view.
+    void AddLogLine(const std::string& line);
+    // "Property" and "Value" rows: a scheduled task.
+    void ShowProperties(const std::vector<std::pair<std::string, std::string>>& rows);
 
     const std::string& Archive() const { return m_archive; }
     // The password, or the key file path when KeyIsFile().
@@ -41,7 +46,7 @@ public:
     bool HasSelection() const;
     shellkit::CArchiveEntryModel* Entries() const { return m_entries; }
 
-    // Widths under "DescFilesCols".
+    // Widths under "DescFilesCols", or "DescSchedCols" for a task's properties.
     void SaveColumns() const;
 
 signals:
@@ -61,6 +66,7 @@ private:
     shellkit::CArchiveEntryModel* m_entries;
     QSortFilterProxyModel* m_sorted;
     QStandardItemModel* m_log;
+    QStandardItemModel* m_props;
 };
 
 } // namespace center
