@@ -62,6 +62,14 @@ std::string Signed(std::uint32_t value) {
     return std::to_string(static_cast<std::int32_t>(value));
 }
 
+SortKey Number(std::int64_t value) {
+    return {false, value, {}};
+}
+
+SortKey Text(std::string text) {
+    return {true, 0, std::move(text)};
+}
+
 std::string Title(int column, std::initializer_list<const char*> titles) {
     return column >= 0 && static_cast<std::size_t>(column) < titles.size() ? titles.begin()[column] : "";
 }
@@ -93,6 +101,14 @@ CListRows::~CListRows() = default;
 
 RowIcon CListRows::Icon(int) const {
     return {};
+}
+
+SortKey CListRows::Key(int row, int column) const {
+    return Text(CellText(row, column));
+}
+
+std::string CListRows::FilterText(int row) const {
+    return CellText(row, 0);
 }
 
 bool CListRows::ClickColumn(int column) {
@@ -139,6 +155,32 @@ RowIcon CKeyFileRows::Icon(int row) const {
     return icon;
 }
 
+SortKey CKeyFileRows::Key(int row, int column) const {
+    const KMKeyInfo* key = Valid(row) ? m_store.FindKeyFile(RowRef(row)) : nullptr;
+    if (!key)
+        return {};
+    switch (column) {
+    case 0:
+        return Text(key->GetName());
+    case 1:
+        return Number(key->m_nUsed);
+    case 2:
+        return Number(static_cast<std::int32_t>(key->m_nSize64));
+    case 3:
+        return Number(static_cast<std::int32_t>(key->m_nSize128));
+    default:
+        return {};
+    }
+}
+
+std::string CKeyFileRows::FilterText(int row) const {
+    return Valid(row) ? RowRef(row) : std::string();
+}
+
+std::string CKeyFileRows::RowPath(int row) const {
+    return Valid(row) && m_store.FindKeyFile(RowRef(row)) ? RowRef(row) : std::string();
+}
+
 int CKeyFileRows::Compare(const std::string& a, const std::string& b, int column) const {
     const KMKeyInfo* x = m_store.FindKeyFile(a);
     const KMKeyInfo* y = m_store.FindKeyFile(b);
@@ -176,7 +218,7 @@ void CAsymmKeyRows::Fill() {
             m_vRows.push_back(entry.first);
 }
 
-const CAsymmKey* CAsymmKeyRows::Key(std::uint32_t position) const {
+const CAsymmKey* CAsymmKeyRows::KeyAt(std::uint32_t position) const {
     if (m_bPrivate) {
         const auto it = m_store.GetPrivKeys().find(position);
         return it == m_store.GetPrivKeys().end() ? nullptr : it->second.get();
@@ -206,7 +248,7 @@ std::string SynchronizedText(const CAsymmKey& key) {
 }
 
 std::string CAsymmKeyRows::CellText(int row, int column) const {
-    const CAsymmKey* key = Valid(row) ? Key(RowRef(row)) : nullptr;
+    const CAsymmKey* key = Valid(row) ? KeyAt(RowRef(row)) : nullptr;
     if (!key)
         return {};
     switch (column) {
@@ -229,7 +271,7 @@ std::string CAsymmKeyRows::CellText(int row, int column) const {
 
 RowIcon CAsymmKeyRows::Icon(int row) const {
     RowIcon icon;
-    const CAsymmKey* key = Valid(row) ? Key(RowRef(row)) : nullptr;
+    const CAsymmKey* key = Valid(row) ? KeyAt(RowRef(row)) : nullptr;
     if (!key || m_bPrivate)
         return icon;
     if (key->m_bRevoked)
@@ -243,9 +285,41 @@ RowIcon CAsymmKeyRows::Icon(int row) const {
     return icon;
 }
 
+SortKey CAsymmKeyRows::Key(int row, int column) const {
+    const CAsymmKey* key = Valid(row) ? KeyAt(RowRef(row)) : nullptr;
+    if (!key)
+        return {};
+    switch (column) {
+    case 0:
+        return Text(key->GetUserNameA());
+    case 1:
+        return Text(key->GetEmail());
+    case 2:
+        return Number(static_cast<std::uint32_t>(key->GetCreationTime()));
+    case 3:
+        return Number(static_cast<std::uint32_t>(key->GetExpireTime()));
+    case 4:
+        return Number(key->m_nSize);
+    case 5:
+        return m_bPrivate ? SortKey{} : Number(key->m_nStatus);
+    default:
+        return {};
+    }
+}
+
+std::string CAsymmKeyRows::FilterText(int row) const {
+    const CAsymmKey* key = Valid(row) ? KeyAt(RowRef(row)) : nullptr;
+    return key ? std::string(key->GetUserNameA()) + "\n" + key->GetEmail() : std::string();
+}
+
+std::string CAsymmKeyRows::KeyText(int row) const {
+    const CAsymmKey* key = Valid(row) ? KeyAt(RowRef(row)) : nullptr;
+    return key ? std::string(key->GetEnvelop()) : std::string();
+}
+
 int CAsymmKeyRows::Compare(const std::uint32_t& a, const std::uint32_t& b, int column) const {
-    const CAsymmKey* x = Key(a);
-    const CAsymmKey* y = Key(b);
+    const CAsymmKey* x = KeyAt(a);
+    const CAsymmKey* y = KeyAt(b);
     if (!x || !y)
         return Three(x != nullptr, y != nullptr);
     switch (column) {
@@ -350,9 +424,69 @@ bool CEncryptedFileRows::FileGone(int row) const {
     return m_csFolder.empty() && Valid(row) && !Exists(RowRef(row));
 }
 
+SortKey CEncryptedFileRows::Key(int row, int column) const {
+    const KMFileInfo* file = Valid(row) ? m_store.FindEncryptedFile(RowRef(row)) : nullptr;
+    if (!file)
+        return {};
+    switch (column) {
+    case 0:
+        return Text(file->GetName());
+    case 1:
+        return Number(static_cast<std::int64_t>(file->m_nSize));
+    case 2:
+        return Number(file->m_bKeyFile);
+    case 3:
+        return Text(file->m_csKeyFilePath);
+    case 4:
+        return Text(file->m_csAlgorithm);
+    case 5:
+        return Text(file->m_csMode);
+    case 6:
+        return m_csFolder.empty() ? Text(file->GetPath()) : SortKey{};
+    default:
+        return {};
+    }
+}
+
+std::string CEncryptedFileRows::FilterText(int row) const {
+    return Valid(row) ? RowRef(row) : std::string();
+}
+
+std::string CEncryptedFileRows::RowPath(int row) const {
+    return Valid(row) && m_store.FindEncryptedFile(RowRef(row)) ? RowRef(row) : std::string();
+}
+
+std::string CEncryptedFileRows::KeyFilePath(int row) const {
+    const KMFileInfo* file = Valid(row) ? m_store.FindEncryptedFile(RowRef(row)) : nullptr;
+    return file && file->m_bKeyFile ? file->m_csKeyFilePath : std::string();
+}
+
+bool CEncryptedFileRows::NeedsKeyFile(int row) const {
+    const KMFileInfo* file = Valid(row) ? m_store.FindEncryptedFile(RowRef(row)) : nullptr;
+    return file && file->m_bKeyFile;
+}
+
+void CEncryptedFileRows::Sort(int column, bool ascending) {
+    // Every comparison would look both paths up in the store: look each row up once instead.
+    std::vector<const KMFileInfo*> records;
+    records.reserve(m_vRows.size());
+    for (const std::string& path : m_vRows)
+        records.push_back(m_store.FindEncryptedFile(path));
+    std::vector<int> order(m_vRows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const int sign =
+            CompareFiles(records[static_cast<std::size_t>(a)], records[static_cast<std::size_t>(b)], column);
+        return ascending ? sign < 0 : sign > 0;
+    });
+    Arrange(m_vRows, std::move(order));
+}
+
 int CEncryptedFileRows::Compare(const std::string& a, const std::string& b, int column) const {
-    const KMFileInfo* x = m_store.FindEncryptedFile(a);
-    const KMFileInfo* y = m_store.FindEncryptedFile(b);
+    return CompareFiles(m_store.FindEncryptedFile(a), m_store.FindEncryptedFile(b), column);
+}
+
+int CEncryptedFileRows::CompareFiles(const KMFileInfo* x, const KMFileInfo* y, int column) {
     if (!x || !y)
         return Three(x != nullptr, y != nullptr);
     switch (column) {
@@ -420,6 +554,30 @@ RowIcon CTaskFileRows::Icon(int row) const {
     if (it != m_tasks.m_mapFiles.end())
         icon.csFilePath = it->second.folder + it->second.findData.name;
     return icon;
+}
+
+SortKey CTaskFileRows::Key(int row, int column) const {
+    const auto it = Valid(row) ? m_tasks.m_mapFiles.find(RowRef(row)) : m_tasks.m_mapFiles.end();
+    if (it == m_tasks.m_mapFiles.end())
+        return {};
+    const ListedFile& file = it->second;
+    switch (column) {
+    case 1:
+        return Number(file.findData.size);
+    case 3:
+        return Number(file.findData.writeTime);
+    default:
+        return Text(CellText(row, column));
+    }
+}
+
+std::string CTaskFileRows::FilterText(int row) const {
+    return RowPath(row);
+}
+
+std::string CTaskFileRows::RowPath(int row) const {
+    const auto it = Valid(row) ? m_tasks.m_mapFiles.find(RowRef(row)) : m_tasks.m_mapFiles.end();
+    return it == m_tasks.m_mapFiles.end() ? std::string() : it->second.folder + it->second.findData.name;
 }
 
 int CTaskFileRows::Compare(const std::string& a, const std::string& b, int column) const {
@@ -515,6 +673,31 @@ RowIcon CScheduleRows::Icon(int row) const {
     else if (const auto* mail = dynamic_cast<const CActionSendEmail*>(task))
         icon.nImage = mail->m_csAttachment.empty() ? 12 : 13;
     return icon;
+}
+
+SortKey CScheduleRows::Key(int row, int column) const {
+    CAction* task = Valid(row) ? m_schedule.GetTaskById(static_cast<unsigned>(RowRef(row))) : nullptr;
+    if (!task)
+        return {};
+    switch (column) {
+    case 0:
+        return Text(task->m_csName);
+    case 1: {
+        std::string text;
+        task->GetShortSchedString(text);
+        return Text(text);
+    }
+    case 2:
+        return Number(task->m_tStart);
+    case 3:
+        return Number(task->m_tEnd);
+    case 4:
+        return Number(task->m_tNextRun);
+    case 5:
+        return Number(task->m_tLastRun);
+    default:
+        return {};
+    }
 }
 
 int CScheduleRows::Compare(const std::int32_t& a, const std::int32_t& b, int column) const {

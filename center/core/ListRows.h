@@ -18,11 +18,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
 class CAsymmKey;
 class CTaskManager;
+class KMFileInfo;
 
 namespace center {
 
@@ -34,6 +36,13 @@ class CKeyManager;
 struct RowIcon {
     int nImage = -1;
     std::string csFilePath;
+};
+
+// The raw value a column sorts by: a number, or a text when `bText`.
+struct SortKey {
+    bool bText = false;
+    std::int64_t nValue = 0;
+    std::string csText;
 };
 
 // "1 234 567": the decimal text with a blank between groups of three digits.
@@ -58,14 +67,45 @@ public:
     virtual std::string CellText(int row, int column) const = 0;
     virtual RowIcon Icon(int row) const;
 
+    // What the list's roles read besides the texts. The defaults: the first column's text as the
+    // filter text and text keys; no path, key file or key text.
+    virtual SortKey Key(int row, int column) const;
+    // The text a filter searches: name, e-mail, path. Needs no file-system call.
+    virtual std::string FilterText(int row) const;
+    // The file a row stands for (key file, encrypted file, listed file); empty for none.
+    virtual std::string RowPath(int row) const { return (void)row, std::string(); }
+    // An encrypted file's linked key file (empty when none is linked or it needs a password).
+    virtual std::string KeyFilePath(int row) const { return (void)row, std::string(); }
+    virtual bool NeedsKeyFile(int row) const { return (void)row, false; }
+    // A key's envelope text, as export shows it.
+    virtual std::string KeyText(int row) const { return (void)row, std::string(); }
+
     // Sorts by a column, stable. The direction alternates on every click, whichever column was
     // clicked before; the first click sorts ascending. Returns true when it sorted ascending.
     bool ClickColumn(int column);
     virtual void Sort(int column, bool ascending) = 0;
+    // After a sort: for each row now, the row it held before (a model moves its indexes so).
+    const std::vector<int>& LastOrder() const { return m_vOrder; }
+
+protected:
+    // Puts `rows` in `order` (order[new] = old) and keeps the order for LastOrder().
+    template <class Ref>
+    void Arrange(std::vector<Ref>& rows, std::vector<int> order);
 
 private:
     bool m_bNextAscending = true;
+    std::vector<int> m_vOrder;
 };
+
+template <class Ref>
+void CListRows::Arrange(std::vector<Ref>& rows, std::vector<int> order) {
+    std::vector<Ref> arranged;
+    arranged.reserve(rows.size());
+    for (const int old : order)
+        arranged.push_back(std::move(rows[static_cast<std::size_t>(old)]));
+    rows.swap(arranged);
+    m_vOrder = std::move(order);
+}
 
 // Rows that refer to their records by `Ref`.
 template <class Ref>
@@ -84,10 +124,14 @@ protected:
 
 template <class Ref>
 void CRowsOf<Ref>::Sort(int column, bool ascending) {
-    std::stable_sort(m_vRows.begin(), m_vRows.end(), [&](const Ref& a, const Ref& b) {
-        const int order = Compare(a, b, column);
-        return ascending ? order < 0 : order > 0;
+    std::vector<int> order(m_vRows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const int sign =
+            Compare(m_vRows[static_cast<std::size_t>(a)], m_vRows[static_cast<std::size_t>(b)], column);
+        return ascending ? sign < 0 : sign > 0;
     });
+    Arrange(m_vRows, std::move(order));
 }
 
 // Kind 0: the key files. Columns "Name", "Used", "Size(64)", "Size(128)".
@@ -100,6 +144,9 @@ public:
     void Fill() override;
     std::string CellText(int row, int column) const override;
     RowIcon Icon(int row) const override;
+    SortKey Key(int row, int column) const override;
+    std::string FilterText(int row) const override;
+    std::string RowPath(int row) const override;
 
 protected:
     int Compare(const std::string& a, const std::string& b, int column) const override;
@@ -120,12 +167,15 @@ public:
     std::string CellText(int row, int column) const override;
     // Public keys: 2 revoked, 1 own, 3 expired, 0 the rest. Private keys: none.
     RowIcon Icon(int row) const override;
+    SortKey Key(int row, int column) const override;
+    std::string FilterText(int row) const override;
+    std::string KeyText(int row) const override;
 
 protected:
     int Compare(const std::uint32_t& a, const std::uint32_t& b, int column) const override;
 
 private:
-    const ::CAsymmKey* Key(std::uint32_t position) const;
+    const ::CAsymmKey* KeyAt(std::uint32_t position) const;
     const CKeyManager& m_store;
     bool m_bPrivate;
 };
@@ -144,11 +194,18 @@ public:
     RowIcon Icon(int row) const override;
     // Kind 3: the file is no longer there, so the store should be scanned again.
     bool FileGone(int row) const;
+    SortKey Key(int row, int column) const override;
+    std::string FilterText(int row) const override;
+    std::string RowPath(int row) const override;
+    std::string KeyFilePath(int row) const override;
+    bool NeedsKeyFile(int row) const override;
+    void Sort(int column, bool ascending) override;
 
 protected:
     int Compare(const std::string& a, const std::string& b, int column) const override;
 
 private:
+    static int CompareFiles(const KMFileInfo* x, const KMFileInfo* y, int column);
     const CKeyManager& m_store;
     std::string m_csFolder;
 };
@@ -164,6 +221,9 @@ public:
     void Fill() override;
     std::string CellText(int row, int column) const override;
     RowIcon Icon(int row) const override;
+    SortKey Key(int row, int column) const override;
+    std::string FilterText(int row) const override;
+    std::string RowPath(int row) const override;
 
 protected:
     int Compare(const std::string& a, const std::string& b, int column) const override;
@@ -184,6 +244,7 @@ public:
     void Fill() override;
     std::string CellText(int row, int column) const override;
     RowIcon Icon(int row) const override;
+    SortKey Key(int row, int column) const override;
 
     // When a task's stored next run has passed and the scheduler says the schedule changed, the
     // schedule is reloaded before the next run is computed anew. The defaults ask the

@@ -1,5 +1,6 @@
 #include "center/views/ListFilter.h"
 
+#include "center/views/ListModel.h"
 #include "center/views/ListRoles.h"
 
 #include <QAction>
@@ -18,6 +19,20 @@ void CListFilter::SetFilterText(const QString& text) {
         return;
     m_text = text;
     invalidateFilter();
+}
+
+Qt::SortOrder CListFilter::ClickColumn(int column) {
+    if (auto* rows = qobject_cast<CListRowsModel*>(sourceModel()))
+        return rows->ClickColumn(column);
+    const Qt::SortOrder order = m_nextAscending ? Qt::AscendingOrder : Qt::DescendingOrder;
+    m_nextAscending = !m_nextAscending;
+    sort(column, order);
+    return order;
+}
+
+void CListFilter::sort(int column, Qt::SortOrder order) {
+    if (column >= 0 && sourceModel())
+        sourceModel()->sort(column, order);
 }
 
 bool CListFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {

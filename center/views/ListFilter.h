@@ -6,7 +6,7 @@
 namespace center {
 
 // Narrows any list model to the rows whose name, e-mail or path holds the filter text, without
-// regard to case, and sorts by the raw values of kSortRole. A model that gives kFilterRole on
+// regard to case; sorting is left to the model below. A model that gives kFilterRole on
 // column 0 is searched in that one text; any other in the display text of every column.
 class CListFilter : public QSortFilterProxyModel {
     Q_OBJECT
@@ -15,11 +15,19 @@ public:
     void SetFilterText(const QString& text);
     QString FilterText() const { return m_text; }
 
+    // A header click. The rows of the store sort themselves, their direction alternating on every
+    // click whichever column was clicked; any other model sorts by the column, alternating too.
+    // Returns the order used. This model keeps the source's order.
+    Qt::SortOrder ClickColumn(int column);
+    // Sorting is the source's: passed on.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:
     QString m_text;
+    bool m_nextAscending = true;
 };
 
 // The filter field above the list: Ctrl+F from anywhere in the window puts the focus into it,

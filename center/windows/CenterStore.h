@@ -11,9 +11,13 @@
 
 class QAbstractItemModel;
 class QModelIndex;
+class QWidget;
 class CDlgCancel;
 
 namespace center {
+
+class CCenterState;
+class CListRowsModel;
 
 // What the main window needs of the key store and the task managers. The window asks, the store
 // answers; the window never copies rows into widgets. Rows carry the roles of ListRoles.h.
@@ -63,6 +67,34 @@ public:
 
 private:
     std::unique_ptr<QAbstractItemModel> m_model;
+};
+
+// The program's store: the key store and the two task managers of CCenterState, shown through
+// one list model at a time over the row classes of each kind.
+class CCenterStore : public ICenterStore {
+public:
+    explicit CCenterStore(CCenterState& state);
+    ~CCenterStore() override;
+
+    QAbstractItemModel* ListModel(NavKind kind, const QString& filter) override;
+    // Empties the index and scans again under `window`: Break stops the scan and keeps what was
+    // found; the locations and key-folder windows open over it when they are needed. The rings
+    // are loaded again afterwards.
+    void Refresh(CDlgCancel& window) override;
+    void ReloadKeys() override;
+    KeyCounts CountKeys() const override;
+    std::vector<std::string> EncryptedFiles() const override;
+    void AddEncryptedFile(const std::string& path) override;
+    void RemoveEncryptedFile(const std::string& path) override;
+    bool DeleteRow(NavKind kind, const QModelIndex& row) override;
+
+    CCenterState& State() const { return m_state; }
+    // The model ListModel() gave last; null before the first call.
+    CListRowsModel* Model() const { return m_model.get(); }
+
+private:
+    CCenterState& m_state;
+    std::unique_ptr<CListRowsModel> m_model;
 };
 
 } // namespace center

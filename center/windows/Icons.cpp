@@ -1,5 +1,11 @@
 #include "center/windows/Icons.h"
 
+#include "center/core/ListRows.h"
+
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHash>
+
 namespace center {
 
 namespace {
@@ -121,6 +127,55 @@ QIcon CenterIcon(IconId id) {
     const IconName name = NameOf(id);
     const QIcon own(QStringLiteral(":/center/%1.svg").arg(QString::fromLatin1(name.own)));
     return name.theme ? QIcon::fromTheme(QString::fromLatin1(name.theme), own) : own;
+}
+
+} // namespace center
+
+namespace center {
+
+QIcon RowIconOf(std::uint8_t kind, const RowIcon& icon) {
+    switch (kind) {
+    case 0:
+        return icon.csFilePath.empty() ? QIcon() : CenterIcon(IconId::SecretKeys);
+    case 1:
+        switch (icon.nImage) {
+        case 0:
+            return CenterIcon(IconId::KeyValid);
+        case 1:
+            return CenterIcon(IconId::PrivateKeys);
+        case 2:
+            return CenterIcon(IconId::KeyRevoked);
+        case 3:
+            return CenterIcon(IconId::KeyExpired);
+        default:
+            return {};
+        }
+    case 3:
+    case 4:
+        return icon.csFilePath.empty() ? QIcon() : CenterIcon(IconId::Archive);
+    case 5: {
+        if (icon.csFilePath.empty())
+            return {};
+        // Asking the desktop for every row's icon is slow; one per file type is enough.
+        static QHash<QString, QIcon> byType;
+        const QFileInfo file(QString::fromStdString(icon.csFilePath));
+        const QString type = file.suffix().toLower();
+        auto it = byType.find(type);
+        if (it == byType.end())
+            it = byType.insert(type, QFileIconProvider().icon(file));
+        return *it;
+    }
+    case 6:
+        if (icon.nImage >= 5 && icon.nImage <= 8)
+            return CenterIcon(IconId::TaskDelete);
+        if (icon.nImage == 9 || icon.nImage == 10)
+            return CenterIcon(IconId::TaskEncrypt);
+        if (icon.nImage == 12 || icon.nImage == 13)
+            return CenterIcon(IconId::TaskMail);
+        return {};
+    default:
+        return {};
+    }
 }
 
 } // namespace center

@@ -2,6 +2,8 @@
 
 #include <QIcon>
 
+#include <cstdint>
+
 namespace center {
 
 enum class IconId {
@@ -60,5 +62,10 @@ enum class IconId {
 // The desktop theme's icon where the theme has one, our own picture otherwise. Key states, task
 // kinds and drives are always our own, so they look alike on every desktop.
 QIcon CenterIcon(IconId id);
+
+struct RowIcon;
+// The icon of a list row: key states and task kinds by their image number, key files and
+// encrypted files by their kind, a task list's files by their type as the desktop shows it.
+QIcon RowIconOf(std::uint8_t kind, const RowIcon& icon);
 
 } // namespace center

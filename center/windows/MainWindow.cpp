@@ -229,7 +229,13 @@ void CMainFrame::BuildCentre() {
     m_list->setModel(m_filter);
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
-    m_list->setSortingEnabled(true);
+    // A header click sorts through the rows themselves, the direction flipping on every click.
+    m_list->setSortingEnabled(false);
+    m_list->header()->setSectionsClickable(true);
+    m_list->header()->setSortIndicatorShown(true);
+    connect(m_list->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        m_list->header()->setSortIndicator(column, m_filter->ClickColumn(column));
+    });
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setAllColumnsShowFocus(true);
@@ -504,11 +510,13 @@ void CMainFrame::SaveListColumns() const {
 
 void CMainFrame::FillList() {
     m_filter->setSourceModel(m_store->ListModel(m_kind, m_listFilter));
-    m_list->sortByColumn(-1, Qt::AscendingOrder);
+    m_list->header()->setSortIndicator(-1, Qt::AscendingOrder);
     const center::ColumnSet& set = center::ListColumns(m_kind);
     const std::vector<int> widths = center::ReadColumnWidths(set.valueName, set.columns);
+    // A column never starts narrower than its title ("Synchronized" is wider than its 50 pixels).
     for (std::size_t c = 0; c < widths.size() && static_cast<int>(c) < m_filter->columnCount(); ++c)
-        m_list->setColumnWidth(static_cast<int>(c), widths[c]);
+        m_list->setColumnWidth(static_cast<int>(c),
+                               std::max(widths[c], m_list->header()->sectionSizeHint(static_cast<int>(c))));
     m_list->setSelectionMode(m_kind == center::kNavTaskList ? QAbstractItemView::ExtendedSelection
                                                             : QAbstractItemView::SingleSelection);
     UpdateCount();

@@ -72,6 +72,13 @@ void CDlgCancel::Report(int folders, int unused, int keyFiles, int encryptedFile
     }
 }
 
+void CDlgCancel::OnScanProgress(center::KMProgress& progress) {
+    Report(static_cast<int>(progress.nFolders), static_cast<int>(progress.nUnused),
+           static_cast<int>(progress.nKeyFiles), static_cast<int>(progress.nEncryptedFiles));
+    if (Broken())
+        progress.nContinue = 0;
+}
+
 void CDlgCancel::reject() {
     // While the scan runs, Break only asks it to stop; the window closes when it has.
     if (m_running) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "center/core/KeyManager.h"
 #include "uikit/CallbackStruct.h"
 
 #include <QDialog>
@@ -12,7 +13,7 @@ class QLabel;
 // scan returns. The scan reports its counters through Report(), which repaints the window and
 // handles pending input, so Break works: it clears the continue flag of Record(), and the scan
 // stops at its next check, keeping what it found.
-class CDlgCancel : public QDialog {
+class CDlgCancel : public QDialog, public center::IScanProgressOwner {
     Q_OBJECT
 public:
     using Scan = std::function<void(CDlgCancel& window)>;
@@ -24,6 +25,8 @@ public:
     // files. Events are handled here at most every 20 ms.
     void Report(int folders, int unused, int keyFiles, int encryptedFiles);
     bool Broken() const { return m_record.bContinue == 0; }
+    // The store scan's counters: shown, events handled, and Break passed on as its continue flag.
+    void OnScanProgress(center::KMProgress& progress) override;
 
     void reject() override;
 

@@ -1,6 +1,8 @@
 // The entry point of the window library, looked up by qmcenter after loading it.
 #include "center/windows/WindowEntry.h"
+#include "center/core/CenterState.h"
 #include "center/core/StartupCommand.h"
+#include "center/windows/CenterStore.h"
 #include "center/windows/MainWindow.h"
 #include "center/windows/ShellActions.h"
 #include "uikit/qt/QtBackend.h"
@@ -28,7 +30,8 @@ extern "C" int qm_center_window_main(int argc, char** argv) {
     const center::StartupCommand command = center::ClassifyCommandLine(arguments);
     if (const int status = RunShellAction(command); status >= 0)
         return status;
-    CMainFrame frame;
+    center::CCenterStore store(center::TheCenter());
+    CMainFrame frame(&store);
     ui.setDefaultParent(&frame);
     // Shows the window where it was left, scans the locations under the scanning window and
     // fills the views.
