@@ -336,9 +336,11 @@ QStandardItem* CTaskTree::AddTask(CAction* task) {
     QStandardItem* node = group == 0   ? AddPathEncryptItem(task)
                           : group == 1 ? AddSenderSendItem(task)
                                        : AddPathDeleteItem(task);
-    expand(node->parent()->index());
-    for (QStandardItem* up = node->parent(); up; up = up->parent())
+    for (QStandardItem* up = node->parent(); up; up = up->parent()) {
         expand(up->index());
+        if (up->data(kImageRole).toInt() == kImageFolder)
+            SetImage(up, kImageFolderOpen);
+    }
     return node;
 }
 
