@@ -14,6 +14,7 @@
 #include "corecrypt/Primitives.h"
 #include "misckit/Keeper.h"
 #include "tasks/dialogs/DlgScheduleTask.h"
+#include "tasks/dialogs/PropertyListBox.h"
 #include "tasks/dialogs/TaskWindowsQt.h"
 #include "tasks/dialogs/WizSheet.h"
 #include "tasks/manager/TaskManager.h"
@@ -298,17 +299,21 @@ private slots:
         tree->SelectTask(center::TheCenter().m_taskList.m_lstDelete.front());
         QVERIFY(frame.MenuAction(Command::TaskProperties)->isEnabled());
         qmtest::ModalAnswer grid([](QWidget* m) {
-            qmtest::SaveWindowPicture(m, QStringLiteral("center-tasks-properties"));
-            // The first row is the name.
-            auto* dialog = qobject_cast<QDialog*>(m);
+            auto* dialog = qobject_cast<jobkit::CDlgCurrentItem*>(m);
             if (!dialog)
                 return QStringLiteral("no property window");
+            qmtest::SaveWindowPicture(m, QStringLiteral("center-tasks-properties"));
+            QAbstractItemModel* rows = dialog->Grid()->Model();
+            if (rows->index(0, 0).data().toString() != QLatin1String("Task name"))
+                return QStringLiteral("the first row is not the name");
+            rows->setData(rows->index(0, 1), QStringLiteral("Old logs"), Qt::EditRole);
             dialog->accept();
             return QString();
         });
         frame.MenuAction(Command::TaskProperties)->trigger();
         QVERIFY2(grid.problem().isEmpty(), qPrintable(grid.problem()));
-        QCOMPARE(tree->SelectedTask()->m_csName, std::string("New task"));
+        QCOMPARE(tree->SelectedTask()->m_csName, std::string("Old logs"));
+        QCOMPARE(tree->Items()->itemFromIndex(tree->currentIndex())->text(), QStringLiteral("Old logs"));
 
         // Delete: No keeps the task, Yes takes it and its branch away.
         ui.queueAnswer(uikit::Answer::No);
@@ -513,6 +518,77 @@ private slots:
         const QString lastResult = pane->index(pane->rowCount() - 1, 1).data().toString();
         QCOMPARE(pane->index(pane->rowCount() - 1, 0).data().toString(), QStringLiteral("Last result"));
         QVERIFY2(lastResult.contains("1 error"), qPrintable(lastResult));
+
+        // Its properties: the editor's OK writes the stored schedule and keeps the run keeper
+        // recorded.
+        const std::int32_t id = center::TheCenter().m_schedule.m_lstEncrypt.front()->m_nId;
+        const std::int64_t lastRun = center::TheCenter().m_schedule.m_lstEncrypt.front()->m_tLastRun;
+        QVERIFY(lastRun > 0);
+        qmtest::ModalAnswer regular([](QWidget* m) {
+            auto* dialog = qobject_cast<jobkit::CDlgScheduleTask*>(m);
+            if (!dialog)
+                return QStringLiteral("no schedule editor");
+            dialog->RunChoice()->setCurrentIndex(0); // Regularly
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            return QString();
+        });
+        frame.RunCommand(Command::ScheduledTaskProperties);
+        QVERIFY2(regular.problem().isEmpty(), qPrintable(regular.problem() + LastMessage(ui)));
+        CTaskManager stored;
+        std::string error;
+        QVERIFY(tasksched::ReadSchedule(tasksched::GetSchedulePath(), stored, error));
+        QVERIFY(stored.GetTaskById(static_cast<unsigned>(id)));
+        QCOMPARE(stored.GetTaskById(static_cast<unsigned>(id))->m_nRunType, 1);
+        QCOMPARE(stored.GetTaskById(static_cast<unsigned>(id))->m_tLastRun, lastRun);
+        QVERIFY(!frame.ListFilter()->index(0, 1).data().toString().startsWith("Once"));
+        QCOMPARE(frame.List()->currentIndex().row(), 0); // reselected
+
+        // A new task from the Schedule view: the wizard, then the editor; Cancel stores nothing.
+        const auto closeEditor = [](bool ok) {
+            return std::make_unique<qmtest::ModalAnswer>([ok](QWidget* m) {
+                auto* buttons = m->findChild<QDialogButtonBox*>();
+                if (!qobject_cast<jobkit::CDlgScheduleTask*>(m) || !buttons)
+                    return QStringLiteral("no schedule editor");
+                buttons->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+                return QString();
+            });
+        };
+        // The editor's answer waits from the moment the wizard has closed.
+        std::unique_ptr<qmtest::ModalAnswer> editorAnswer;
+        const auto wizard = [&](bool ok) {
+            return AnswerWizard([&, ok](jobkit::CWizSheet& w) {
+                FirstPage(w)->Kind(2)->setChecked(true);
+                FirstPage(w)->Folder()->setText(QString::fromStdString(dir + "/in"));
+                w.next();
+                for (QPushButton* b : w.findChildren<QPushButton*>())
+                    if (b->accessibleName() == QLatin1String("Add all types"))
+                        b->click();
+                w.next();
+                w.button(QWizard::FinishButton)->click();
+                editorAnswer = closeEditor(ok);
+                return QString();
+            });
+        };
+        auto first = wizard(false);
+        frame.RunCommand(Command::CreateScheduledTask);
+        QVERIFY2(first->problem().isEmpty(), qPrintable(first->problem()));
+        QVERIFY2(editorAnswer && editorAnswer->problem().isEmpty(), "the editor was not cancelled");
+        QCOMPARE(tasksched::TaskCount(center::TheCenter().m_schedule), std::size_t(1));
+        auto second = wizard(true);
+        frame.RunCommand(Command::CreateScheduledTask);
+        QVERIFY2(second->problem().isEmpty(), qPrintable(second->problem()));
+        QVERIFY2(editorAnswer && editorAnswer->problem().isEmpty(), "the editor was not answered");
+        QCOMPARE(tasksched::TaskCount(center::TheCenter().m_schedule), std::size_t(2));
+        QCOMPARE(frame.ListFilter()->rowCount(), 2);
+        QCOMPARE(frame.Workspace()->ScheduleTree()->Items()->item(0)->text(), QStringLiteral("All (2)"));
+        // The new task's row is the one selected; deleting it leaves the first task.
+        QVERIFY(frame.List()->currentIndex().isValid());
+        frame.List()->selectionModel()->select(
+            frame.List()->currentIndex(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QVERIFY(center::TheCenter().m_schedule.m_lstDelete.size() == 1);
+        frame.RunCommand(Command::DeleteScheduledTask);
+        QCOMPARE(tasksched::TaskCount(center::TheCenter().m_schedule), std::size_t(1));
+        QVERIFY(center::TheCenter().m_schedule.GetTaskById(static_cast<unsigned>(id)));
 
         // Clearing the schedule asks and empties it.
         ui.queueAnswer(uikit::Answer::Yes);

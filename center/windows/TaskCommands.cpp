@@ -368,8 +368,8 @@ void CTaskCommands::TaskProperties() {
         uikit::MessageBox("Select task.", "Task not selected", uikit::Buttons::OK, uikit::Icon::Information);
         return;
     }
-    if (m_taskList.ShowCurrentItemDlg(task) != 1)
-        return;
+    // The grid stores edits as they are made, so even Cancel may leave the task changed.
+    m_taskList.ShowCurrentItemDlg(task);
     // A new Location or sender moves the task to another branch.
     m_taskTree->RemoveTask(task);
     m_taskTree->AddTask(task);
