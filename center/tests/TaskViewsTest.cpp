@@ -427,6 +427,20 @@ private slots:
         frame.RunCommand(Command::ListFilesForTask);
         QCOMPARE(frame.ListFilter()->rowCount(), 1);
         QCOMPARE(frame.ListFilter()->index(0, 0).data().toString(), QStringLiteral("a.txt"));
+        // Removing listed files from the list's focus: none selected is refused, then the row goes.
+        QVERIFY(Activate(frame));
+        QTRY_VERIFY((frame.List()->setFocus(), frame.State().focus == center::Pane::List));
+        frame.List()->clearSelection();
+        frame.RunCommand(Command::DeleteTask);
+        QCOMPARE(LastMessage(ui), QStringLiteral("Select files you want to delete."));
+        QCOMPARE(ui.messages().back().caption, std::string("No files selected"));
+        frame.List()->selectionModel()->select(
+            frame.ListFilter()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        frame.RunCommand(Command::DeleteTask);
+        QCOMPARE(frame.ListFilter()->rowCount(), 0);
+        QVERIFY(center::TheCenter().m_taskList.m_mapFiles.empty());
+        QCOMPARE(center::TheCenter().m_taskList.m_lstEncrypt.size(), std::size_t(1));
+        frame.Workspace()->TaskTree()->setFocus();
         ui.queueAnswer(uikit::Answer::Yes);
         frame.RunCommand(Command::PerformTasks);
         QVERIFY(qmtest::Exists(dir + "/in/a.txt.qmp"));
@@ -589,6 +603,17 @@ private slots:
         frame.RunCommand(Command::DeleteScheduledTask);
         QCOMPARE(tasksched::TaskCount(center::TheCenter().m_schedule), std::size_t(1));
         QVERIFY(center::TheCenter().m_schedule.GetTaskById(static_cast<unsigned>(id)));
+
+        // Run task: a copy runs at once, its error asks whether to continue and enters the log.
+        frame.List()->setCurrentIndex(frame.ListFilter()->index(0, 0));
+        frame.List()->selectionModel()->select(
+            frame.ListFilter()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        ui.queueAnswer(uikit::Answer::No);
+        frame.RunCommand(Command::RunTask);
+        QVERIFY(LastMessage(ui).endsWith("\n\nContinue?"));
+        QVERIFY(std::find(commands.Log().begin(), commands.Log().end(), "Type of task: ENCRYPT") !=
+                commands.Log().end());
+        QCOMPARE(tasksched::TaskCount(center::TheCenter().m_schedule), std::size_t(1));
 
         // Clearing the schedule asks and empties it.
         ui.queueAnswer(uikit::Answer::Yes);
