@@ -510,6 +510,101 @@ int CEncryptedFileRows::CompareFiles(const KMFileInfo* x, const KMFileInfo* y, i
     }
 }
 
+// A key file's description ----------------------------------------------------------------------
+
+std::string CKeyFileUserRows::ColumnTitle(int column) const {
+    return Title(column, {"Name", "Size", "Type", "Algorithm", "Mode", "Path"});
+}
+
+void CKeyFileUserRows::Fill() {
+    m_vRows.clear();
+    const KMKeyInfo* key = m_store.FindKeyFile(m_csKeyFile);
+    if (!key || key->m_sKeyId.empty())
+        return;
+    const auto [first, last] = m_store.GetKeyIdIndex().equal_range(key->m_sKeyId);
+    for (auto it = first; it != last; ++it)
+        if (!m_store.FindKeyFile(it->second) && m_store.FindEncryptedFile(it->second))
+            m_vRows.push_back(it->second);
+}
+
+std::string CKeyFileUserRows::CellText(int row, int column) const {
+    const KMFileInfo* file = Valid(row) ? m_store.FindEncryptedFile(RowRef(row)) : nullptr;
+    if (!file)
+        return {};
+    switch (column) {
+    case 0:
+        return DisplayName(*file);
+    case 1:
+        return uikit::SizeToText(file->m_nSize);
+    case 2:
+        return file->m_bKeyFile ? "Key" : "Pass";
+    case 3:
+        return file->m_csAlgorithm;
+    case 4:
+        return file->m_csMode;
+    case 5: {
+        const auto slash = file->GetPath().find_last_of('/');
+        return slash == std::string::npos ? std::string() : file->GetPath().substr(0, slash + 1);
+    }
+    default:
+        return {};
+    }
+}
+
+RowIcon CKeyFileUserRows::Icon(int row) const {
+    RowIcon icon;
+    if (Valid(row) && m_store.FindEncryptedFile(RowRef(row)))
+        icon.csFilePath = RowRef(row);
+    return icon;
+}
+
+SortKey CKeyFileUserRows::Key(int row, int column) const {
+    const KMFileInfo* file = Valid(row) ? m_store.FindEncryptedFile(RowRef(row)) : nullptr;
+    if (!file)
+        return {};
+    switch (column) {
+    case 1:
+        return Number(static_cast<std::int64_t>(file->m_nSize));
+    case 2:
+        return Number(file->m_bKeyFile);
+    case 5:
+        return Text(file->GetPath());
+    default:
+        return Text(CellText(row, column));
+    }
+}
+
+std::string CKeyFileUserRows::FilterText(int row) const {
+    return Valid(row) ? RowRef(row) : std::string();
+}
+
+std::string CKeyFileUserRows::RowPath(int row) const {
+    return Valid(row) && m_store.FindEncryptedFile(RowRef(row)) ? RowRef(row) : std::string();
+}
+
+int CKeyFileUserRows::Compare(const std::string& a, const std::string& b, int column) const {
+    const KMFileInfo* x = m_store.FindEncryptedFile(a);
+    const KMFileInfo* y = m_store.FindEncryptedFile(b);
+    if (!x || !y)
+        return Three(x != nullptr, y != nullptr);
+    switch (column) {
+    case 0:
+        return NoCase(x->GetName(), y->GetName());
+    case 1:
+        return Three(x->m_nSize, y->m_nSize);
+    case 2:
+        return Three(x->m_bKeyFile, y->m_bKeyFile);
+    case 3:
+        return NoCase(x->m_csAlgorithm, y->m_csAlgorithm);
+    case 4:
+        return NoCase(x->m_csMode, y->m_csMode);
+    case 5:
+        return NoCase(x->GetPath(), y->GetPath());
+    default:
+        return 0;
+    }
+}
+
 // Kind 5 ---------------------------------------------------------------------------------------
 
 std::string CTaskFileRows::ColumnTitle(int column) const {

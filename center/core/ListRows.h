@@ -210,6 +210,30 @@ private:
     std::string m_csFolder;
 };
 
+// The description of a key file (kind 0): the encrypted files that need it, found through the
+// key-ID index. Columns "Name", "Size", "Type", "Algorithm", "Mode", "Path" (the file's folder).
+class CKeyFileUserRows : public CRowsOf<std::string> {
+public:
+    CKeyFileUserRows(const CKeyManager& store, std::string keyFile)
+        : m_store(store), m_csKeyFile(std::move(keyFile)) {}
+    std::uint8_t Kind() const override { return 0; }
+    int ColumnCount() const override { return 6; }
+    std::string ColumnTitle(int column) const override;
+    void Fill() override;
+    std::string CellText(int row, int column) const override;
+    RowIcon Icon(int row) const override;
+    SortKey Key(int row, int column) const override;
+    std::string FilterText(int row) const override;
+    std::string RowPath(int row) const override;
+
+protected:
+    int Compare(const std::string& a, const std::string& b, int column) const override;
+
+private:
+    const CKeyManager& m_store;
+    std::string m_csKeyFile;
+};
+
 // Kind 5: the file list of the open task list, by its key text. Columns "Name", "Size", "Type",
 // "Date", "Folder", "Action".
 class CTaskFileRows : public CRowsOf<std::string> {

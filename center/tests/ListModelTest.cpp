@@ -7,6 +7,8 @@
 #include "center/views/ListFilter.h"
 #include "center/views/ListRoles.h"
 #include "center/windows/CenterStore.h"
+#include "center/windows/KeyFolderWindow.h"
+#include "center/windows/LocationsWindow.h"
 #include "center/windows/ScanWindow.h"
 #include "corecrypt/KeyRing.h"
 #include "corecrypt/Primitives.h"
@@ -15,6 +17,7 @@
 
 #include "QtTestMain.h"
 #include <QAbstractItemModelTester>
+#include <QLineEdit>
 #include <QTimer>
 
 using center::CListRowsModel;
@@ -74,6 +77,27 @@ struct GeneratedStore {
     }
 
     std::string dir, keys, files;
+};
+
+// Answers the first modal window of class T, passing over others (the scanning window).
+template <class T>
+class AnswerWhenShown {
+public:
+    explicit AnswerWhenShown(std::function<void(T*)> answer) {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, answer = std::move(answer)] {
+            if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                m_timer.stop();
+                answered = true;
+                answer(window);
+            }
+        });
+        m_timer.start();
+    }
+    bool answered = false;
+
+private:
+    QTimer m_timer;
 };
 
 } // namespace
@@ -278,6 +302,48 @@ private slots:
         QCOMPARE(store.EncryptedFiles().size(), std::size_t(2));
         store.AddEncryptedFile(generated.files + "big.qmp");
         QCOMPARE(store.ListModel(center::kNavAllFiles, {})->rowCount(), 3);
+    }
+
+    void aScanWithoutLocationsOrKeyFolderAsksThroughTheirWindows() {
+        uikit::ScriptedBackend ui;
+        uikit::ScopedBackend scoped(ui);
+        GeneratedStore generated;
+        storetest::SetLocations({});
+        CQMRegistry().WriteString(encreg::szKeyFolder, "");
+        center::CCenterState state;
+        center::CCenterStore store(state);
+        const auto scan = [&] {
+            CDlgCancel window([&](CDlgCancel& w) { store.Refresh(w); });
+            window.exec();
+        };
+
+        // Cancelling the locations window ends the scan with nothing found.
+        {
+            AnswerWhenShown<CDlgLocations> cancel([](CDlgLocations* w) { w->reject(); });
+            scan();
+            QVERIFY(cancel.answered);
+        }
+        QCOMPARE(store.EncryptedFiles().size(), std::size_t(0));
+
+        // The location chosen in it is scanned; the key folder is then asked for, and its
+        // key files are read.
+        ui.queueFolder(generated.files);
+        AnswerWhenShown<CDlgLocations> locations([](CDlgLocations* w) {
+            w->OnAdd();
+            w->accept();
+        });
+        AnswerWhenShown<CDlgKeyFolder> folder([&](CDlgKeyFolder* w) {
+            w->Field()->setText(QString::fromStdString(generated.keys));
+            w->accept();
+        });
+        scan();
+        QVERIFY(locations.answered);
+        QVERIFY(folder.answered);
+        QCOMPARE(store.EncryptedFiles().size(), std::size_t(4));
+        QCOMPARE(store.CountKeys().keyFiles, 2);
+        std::string stored;
+        QVERIFY(CQMRegistry().ReadStringEx(encreg::szKeyFolder, stored));
+        QCOMPARE(stored, generated.keys);
     }
 };
 

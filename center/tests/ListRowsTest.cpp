@@ -121,6 +121,39 @@ TEST_F(Rows, EncryptedFileRowsShowTypeKeyFileCipherAndPath) {
     EXPECT_TRUE(all.FileGone(0));
 }
 
+TEST_F(Rows, AKeyFilesDescriptionListsOnlyTheEncryptedFilesThatNeedIt) {
+    KeyFile(keys + "mine.qmk", Id("m"));
+    KeyFile(keys + "copy.qmk", Id("m")); // the same key ID: a key file, never a described file
+    KeyFile(keys + "other.qmk", Id("o"));
+    Make(files + "sub");
+    qmtest::WriteFile(files + "b.qmp", Header(41, true, 6, Id("m"), 300));
+    qmtest::WriteFile(files + "sub/a.qma", Header(40, true, 1, Id("m"), 100));
+    qmtest::WriteFile(files + "c.qmp", Header(41, true, 1, Id("o")));
+    qmtest::WriteFile(files + "pass.qmp", Header(41, false, 1));
+    ui.queueAnswer(uikit::Answer::OK); // the warning about the two key files sharing an ID
+    RunScan();
+    center::CKeyFileUserRows rows(*store, keys + "mine.qmk");
+    rows.Fill();
+    EXPECT_EQ(Titles(rows), (Texts{"Name", "Size", "Type", "Algorithm", "Mode", "Path"}));
+    EXPECT_EQ(Column(rows, 0), (Texts{"b.qmp", "a.qma"}));
+    EXPECT_EQ(Column(rows, 2), (Texts{"Key", "Key"}));
+    EXPECT_EQ(Column(rows, 3), (Texts{"Blowfish", "AES"}));
+    EXPECT_EQ(Column(rows, 5), (Texts{files, files + "sub/"}));
+    EXPECT_EQ(rows.RowPath(1), files + "sub/a.qma");
+    EXPECT_EQ(rows.Key(0, 1).nValue, 300);
+    // A sort says where every row came from, for the model's indexes.
+    EXPECT_TRUE(rows.ClickColumn(1));
+    EXPECT_EQ(Column(rows, 0), (Texts{"a.qma", "b.qmp"}));
+    EXPECT_EQ(rows.LastOrder(), (std::vector<int>{1, 0}));
+    EXPECT_FALSE(rows.ClickColumn(5));
+    EXPECT_EQ(Column(rows, 0), (Texts{"a.qma", "b.qmp"}));
+
+    center::CKeyFileUserRows unknown(*store, keys + "gone.qmk");
+    unknown.Fill();
+    EXPECT_EQ(unknown.RowCount(), 0);
+    EXPECT_EQ(unknown.CellText(0, 0), "");
+}
+
 TEST_F(Rows, OneFoldersRowsHoldOnlyThatFoldersFilesExactly) {
     Make(files + "sub");
     Make(files + "SUB");

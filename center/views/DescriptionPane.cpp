@@ -19,7 +19,7 @@ namespace center {
 CKeyManDesc::CKeyManDesc(QWidget* parent)
     : QTreeView(parent), m_entries(new shellkit::CArchiveEntryModel(this)),
       m_sorted(new QSortFilterProxyModel(this)), m_log(new QStandardItemModel(this)),
-      m_props(new QStandardItemModel(this)) {
+      m_nothing(new QStandardItemModel(this)), m_props(new QStandardItemModel(this)) {
     setObjectName(QStringLiteral("DescriptionPane"));
     setAccessibleName(tr("Description"));
     m_sorted->setSourceModel(m_entries);
@@ -41,6 +41,8 @@ CKeyManDesc::~CKeyManDesc() {
 void CKeyManDesc::UseEntries() {
     if (model() == m_sorted)
         return;
+    SaveColumns();
+    m_layout = Layout::Entries;
     setModel(m_sorted);
     header()->show();
     sortByColumn(-1, Qt::AscendingOrder);
@@ -52,16 +54,77 @@ void CKeyManDesc::UseEntries() {
 }
 
 void CKeyManDesc::SaveColumns() const {
-    if (model() == m_props) {
-        SaveColumnWidths(DescriptionColumns(kNavSchedule).valueName, {columnWidth(0), columnWidth(1)});
+    if (m_layout == Layout::Properties) {
+        if (header()->count() == 2)
+            SaveColumnWidths(DescriptionColumns(kNavSchedule).valueName, {columnWidth(0), columnWidth(1)});
         return;
     }
-    if (model() != m_sorted)
+    if (m_layout != Layout::Entries && m_layout != Layout::KeyFileUsers)
+        return;
+    const ColumnSet& set = DescriptionColumns(m_layout == Layout::Entries ? kNavAllFiles : kNavSecretKeys);
+    const int columns = m_layout == Layout::Entries
+                            ? static_cast<int>(shellkit::CArchiveEntryModel::kColumnCount)
+                            : static_cast<int>(set.columns.size());
+    if (!model() || header()->count() != columns)
         return;
     std::vector<int> widths;
-    for (int c = 0; c < shellkit::CArchiveEntryModel::kColumnCount; ++c)
+    for (int c = 0; c < columns; ++c)
         widths.push_back(columnWidth(c));
-    SaveColumnWidths(DescriptionColumns(kNavAllFiles).valueName, widths);
+    SaveColumnWidths(set.valueName, widths);
+}
+
+void CKeyManDesc::UseKind(NavKind kind) {
+    m_kind = kind;
+    switch (kind) {
+    case kNavSecretKeys:
+        UseKeyFileUsers(nullptr);
+        break;
+    case kNavPublicKeys:
+    case kNavPrivateKeys:
+        if (m_layout != Layout::Nothing) {
+            SaveColumns();
+            m_layout = Layout::Nothing;
+            m_nothing->clear();
+            setModel(m_nothing);
+            header()->hide();
+        }
+        break;
+    default:
+        UseEntries();
+        break;
+    }
+}
+
+void CKeyManDesc::ShowKeyFileUsers(QAbstractItemModel* files) {
+    UseKeyFileUsers(files);
+}
+
+void CKeyManDesc::UseKeyFileUsers(QAbstractItemModel* files) {
+    const ColumnSet& set = DescriptionColumns(kNavSecretKeys);
+    if (m_layout != Layout::KeyFileUsers)
+        SaveColumns();
+    const bool wasShown = m_layout == Layout::KeyFileUsers;
+    m_layout = Layout::KeyFileUsers;
+    if (!files) {
+        // The headers of the key file's description, before a key file is activated.
+        m_nothing->clear();
+        m_nothing->setColumnCount(static_cast<int>(set.columns.size()));
+        for (std::size_t c = 0; c < set.columns.size(); ++c)
+            m_nothing->setHeaderData(static_cast<int>(c), Qt::Horizontal,
+                                     QString::fromLatin1(set.columns[c].title));
+        files = m_nothing;
+    }
+    std::vector<int> widths;
+    // The model shown may have gone with the store's next one: then its widths went too.
+    if (wasShown && header()->count() == static_cast<int>(set.columns.size()))
+        for (std::size_t c = 0; c < set.columns.size(); ++c)
+            widths.push_back(columnWidth(static_cast<int>(c)));
+    setModel(files);
+    header()->show();
+    if (widths.empty())
+        widths = ReadColumnWidths(set.valueName, set.columns);
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        setColumnWidth(static_cast<int>(c), widths[c]);
 }
 
 void CKeyManDesc::Reset() {
@@ -71,7 +134,7 @@ void CKeyManDesc::Reset() {
     m_keyFile.clear();
     m_keyIsFile = false;
     m_entries->SetEntries({});
-    UseEntries();
+    UseKind(m_kind);
 }
 
 bool CKeyManDesc::ShowArchive(const std::string& archive, const std::string& keyFile) {
@@ -134,6 +197,8 @@ void CKeyManDesc::ShowLog(const std::vector<std::string>& lines) {
     m_log->clear();
     for (const std::string& line : lines)
         m_log->appendRow(new QStandardItem(QString::fromStdString(line)));
+    SaveColumns();
+    m_layout = Layout::Log;
     setModel(m_log);
     header()->hide();
     setColumnWidth(0, 800);
@@ -141,23 +206,31 @@ void CKeyManDesc::ShowLog(const std::vector<std::string>& lines) {
 }
 
 void CKeyManDesc::AddLogLine(const std::string& line) {
-    if (model() != m_log)
+    if (m_layout != Layout::Log)
         ShowLog({});
     m_log->appendRow(new QStandardItem(QString::fromStdString(line)));
     scrollToBottom();
 }
 
 void CKeyManDesc::ShowProperties(const std::vector<std::pair<std::string, std::string>>& rows) {
-    SaveColumns();
+    const bool wasShown = m_layout == Layout::Properties;
+    if (!wasShown)
+        SaveColumns();
+    std::vector<int> widths;
+    if (wasShown && header()->count() == 2)
+        widths = {columnWidth(0), columnWidth(1)};
     m_props->clear();
     m_props->setHorizontalHeaderLabels({tr("Property"), tr("Value")});
     for (const auto& [name, value] : rows)
         m_props->appendRow({new QStandardItem(QString::fromStdString(name)),
                             new QStandardItem(QString::fromStdString(value))});
+    m_layout = Layout::Properties;
     setModel(m_props);
     header()->show();
-    const ColumnSet& set = DescriptionColumns(kNavSchedule);
-    const std::vector<int> widths = ReadColumnWidths(set.valueName, set.columns);
+    if (widths.empty()) {
+        const ColumnSet& set = DescriptionColumns(kNavSchedule);
+        widths = ReadColumnWidths(set.valueName, set.columns);
+    }
     for (std::size_t c = 0; c < widths.size() && c < 2; ++c)
         setColumnWidth(static_cast<int>(c), widths[c]);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "center/core/CommandRules.h"
 #include "shellkit/views/ArchiveEntryModel.h"
 
 #include <QTreeView>
@@ -30,11 +31,16 @@ public:
     bool Reload();
     // Empties the pane and forgets the archive and its password.
     void Reset();
+    // Takes the layout of what the list now shows: archive entries for encrypted files, a key
+    // file's encrypted files for key files, nothing for public and private keys.
+    void UseKind(NavKind kind);
+    // Lists the encrypted files that need a key file (a model of the store's; null empties).
+    void ShowKeyFileUsers(QAbstractItemModel* files);
     // The task-run log.
     void ShowLog(const std::vector<std::string>& lines);
     // Adds one line to the log shown and scrolls it into view.
     void AddLogLine(const std::string& line);
-    // "Property" and "Value" rows: a scheduled task.
+    // "Property" and "Value" rows: a scheduled task, widths under "DescSchedCols".
     void ShowProperties(const std::vector<std::pair<std::string, std::string>>& rows);
 
     const std::string& Archive() const { return m_archive; }
@@ -46,7 +52,7 @@ public:
     bool HasSelection() const;
     shellkit::CArchiveEntryModel* Entries() const { return m_entries; }
 
-    // Widths under "DescFilesCols", or "DescSchedCols" for a task's properties.
+    // Widths under "DescFilesCols", or "DescKeysCols" for a key file's files.
     void SaveColumns() const;
 
 signals:
@@ -58,6 +64,11 @@ protected:
 
 private:
     void UseEntries();
+    void UseKeyFileUsers(QAbstractItemModel* files);
+
+    enum class Layout { Entries, KeyFileUsers, Nothing, Log, Properties };
+    Layout m_layout = Layout::Entries;
+    NavKind m_kind = kNavAllFiles;
 
     std::string m_archive;
     std::string m_password;
@@ -66,6 +77,7 @@ private:
     shellkit::CArchiveEntryModel* m_entries;
     QSortFilterProxyModel* m_sorted;
     QStandardItemModel* m_log;
+    QStandardItemModel* m_nothing; // no rows: public and private keys, or a key file's headers
     QStandardItemModel* m_props;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QKeyEvent>
+#include <QToolButton>
 
 namespace center {
 
@@ -56,6 +57,11 @@ CFilterField::CFilterField(CListFilter* filter, QWidget* window) : QLineEdit(win
     setAccessibleName(tr("Filter"));
     setPlaceholderText(tr("Filter by name, e-mail or path (Ctrl+F)"));
     setClearButtonEnabled(true);
+    // The clear button that Qt adds says what it does; the keyboard clears with Escape.
+    for (QToolButton* button : findChildren<QToolButton*>()) {
+        button->setAccessibleName(tr("Clear filter"));
+        button->setFocusProxy(this);
+    }
     auto* find = new QAction(tr("Filter"), window);
     find->setObjectName(QStringLiteral("FilterAction"));
     find->setShortcut(QKeySequence::Find);

@@ -4,34 +4,17 @@
 
 namespace center {
 
-namespace {
-
-// The columns the design aligns right: the numbers and dates of the key and file lists.
-bool AlignsRight(std::uint8_t kind, int column) {
-    switch (kind) {
-    case 0:
-        return column > 0;
-    case 1:
-    case 2:
-        return column > 1;
-    case 3:
-        return column > 0 && column < 6;
-    case 4:
-        return column == 1;
-    case 5:
-        return column > 0;
-    case 6:
-        return column > 1;
-    default:
-        return false;
-    }
+CListRowsModel::CListRowsModel(std::unique_ptr<CListRows> rows, RowIconFn icon, QObject* parent,
+                               const ColumnSet* columns)
+    : QAbstractTableModel(parent), m_rows(std::move(rows)), m_icon(std::move(icon)),
+      m_columns(columns ? *columns : ListColumns(static_cast<NavKind>(m_rows->Kind()))) {
+    m_rows->Fill();
 }
 
-} // namespace
-
-CListRowsModel::CListRowsModel(std::unique_ptr<CListRows> rows, RowIconFn icon, QObject* parent)
-    : QAbstractTableModel(parent), m_rows(std::move(rows)), m_icon(std::move(icon)) {
-    m_rows->Fill();
+QVariant CListRowsModel::Alignment(int column) const {
+    const bool right = column >= 0 && static_cast<std::size_t>(column) < m_columns.columns.size() &&
+                       m_columns.columns[static_cast<std::size_t>(column)].right;
+    return QVariant::fromValue(Qt::Alignment((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
 }
 
 CListRowsModel::~CListRowsModel() = default;
@@ -95,8 +78,7 @@ QVariant CListRowsModel::headerData(int section, Qt::Orientation orientation, in
     if (role == Qt::DisplayRole)
         return QString::fromStdString(m_rows->ColumnTitle(section));
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(Qt::Alignment(
-            (AlignsRight(m_rows->Kind(), section) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+        return Alignment(section);
     return {};
 }
 
@@ -114,8 +96,7 @@ QVariant CListRowsModel::data(const QModelIndex& index, int role) const {
             return {};
         return m_icon(m_rows->Kind(), m_rows->Icon(row));
     case Qt::TextAlignmentRole:
-        return QVariant::fromValue(Qt::Alignment(
-            (AlignsRight(m_rows->Kind(), column) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+        return Alignment(column);
     case kSortRole: {
         const SortKey key = m_rows->Key(row, column);
         return key.bText ? QVariant(QString::fromStdString(key.csText)) : QVariant(qlonglong(key.nValue));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "center/core/ColumnSets.h"
 #include "center/core/ListRows.h"
 
 #include <QAbstractTableModel>
@@ -21,7 +22,9 @@ using RowIconFn = std::function<QIcon(std::uint8_t kind, const RowIcon& icon)>;
 class CListRowsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit CListRowsModel(std::unique_ptr<CListRows> rows, RowIconFn icon = {}, QObject* parent = nullptr);
+    // The columns align as the list's column set of the rows' kind, or as `columns`.
+    explicit CListRowsModel(std::unique_ptr<CListRows> rows, RowIconFn icon = {}, QObject* parent = nullptr,
+                            const ColumnSet* columns = nullptr);
     ~CListRowsModel() override;
 
     CListRows& Rows() { return *m_rows; }
@@ -43,9 +46,11 @@ public:
 
 private:
     void SortRows(int column, bool ascending, bool byClick);
+    QVariant Alignment(int column) const;
 
     std::unique_ptr<CListRows> m_rows;
     RowIconFn m_icon;
+    const ColumnSet& m_columns;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };

@@ -122,6 +122,13 @@ void CCenterStore::RemoveEncryptedFile(const std::string& path) {
     m_state.m_keyManager.RemoveEncryptedFile(path);
 }
 
+QAbstractItemModel* CCenterStore::KeyFileUsers(const std::string& keyFile) {
+    m_users = std::make_unique<CListRowsModel>(
+        std::make_unique<CKeyFileUserRows>(m_state.m_keyManager, keyFile), &RowIconOf,
+        static_cast<QObject*>(nullptr), &DescriptionColumns(kNavSecretKeys));
+    return m_users.get();
+}
+
 bool CCenterStore::DeleteRow(NavKind kind, const QModelIndex& row) {
     if (!m_model || !row.isValid() || row.model() != m_model.get())
         return false;

@@ -49,6 +49,13 @@ public:
     // the store changed.
     virtual bool DeleteRow(NavKind kind, const QModelIndex& row) = 0;
 
+    // The description of a key file: the encrypted files that need it. Owned by the store and
+    // valid until the next call; null when the store has none.
+    virtual QAbstractItemModel* KeyFileUsers(const std::string& keyFile) {
+        (void)keyFile;
+        return nullptr;
+    }
+
     // The task facts of the enabling rules (task counts, selection, scheduler state).
     virtual void AddTaskFacts(CommandState& state) const { (void)state; }
 };
@@ -87,6 +94,7 @@ public:
     void AddEncryptedFile(const std::string& path) override;
     void RemoveEncryptedFile(const std::string& path) override;
     bool DeleteRow(NavKind kind, const QModelIndex& row) override;
+    QAbstractItemModel* KeyFileUsers(const std::string& keyFile) override;
 
     CCenterState& State() const { return m_state; }
     // The model ListModel() gave last; null before the first call.
@@ -95,6 +103,7 @@ public:
 private:
     CCenterState& m_state;
     std::unique_ptr<CListRowsModel> m_model;
+    std::unique_ptr<CListRowsModel> m_users;
 };
 
 } // namespace center

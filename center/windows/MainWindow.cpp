@@ -494,6 +494,7 @@ void CMainFrame::SetKind(center::NavKind kind, const QString& filter) {
     m_kind = kind;
     m_listFilter = filter;
     FillList();
+    m_desc->UseKind(kind);
     m_desc->Reset();
     ApplySet();
 }
@@ -554,9 +555,15 @@ void CMainFrame::UpdateCount() {
 void CMainFrame::ActivateRow(const QModelIndex& index) {
     if (!index.isValid())
         return;
+    const QModelIndex first = index.sibling(index.row(), 0);
+    if (m_kind == center::kNavSecretKeys) {
+        m_desc->ShowKeyFileUsers(
+            m_store->KeyFileUsers(first.data(center::kPathRole).toString().toStdString()));
+        UpdateCommands();
+        return;
+    }
     if (m_kind != center::kNavAllFiles && m_kind != center::kNavFolderFiles)
         return;
-    const QModelIndex first = index.sibling(index.row(), 0);
     const std::string path = first.data(center::kPathRole).toString().toStdString();
     const std::string keyFile = first.data(center::kKeyFileRole).toString().toStdString();
     if (path.empty() || path == m_desc->Archive())
