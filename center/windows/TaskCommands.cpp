@@ -117,6 +117,13 @@ CTaskCommands::CTaskCommands(CMainFrame& frame, CTaskManager& taskList, CTaskMan
 }
 
 CTaskCommands::~CTaskCommands() {
+    // The tasks made here go with this object; the task list must not keep them.
+    for (const auto& task : m_ownedTasks) {
+        for (auto* list : {&m_taskList.m_lstDelete, &m_taskList.m_lstEncrypt, &m_taskList.m_lstSendMail})
+            std::erase(*list, task.get());
+        std::erase_if(m_taskList.m_mapFiles,
+                      [&](const auto& entry) { return entry.second.owner == task.get(); });
+    }
     m_frame.SetTaskFacts(nullptr);
     if (g_feedbackTarget == this)
         g_feedbackTarget = nullptr;
@@ -312,6 +319,7 @@ void CTaskCommands::CreateTask() {
     CAction* task = m_taskList.NewTaskWiz(0);
     if (!task)
         return;
+    m_ownedTasks.emplace_back(task);
     m_taskTree->AddTask(task);
     m_taskTree->SelectTask(task);
     SetModified(true);
@@ -521,12 +529,11 @@ void CTaskCommands::CreateScheduledTask() {
     std::unique_ptr<CAction> task(m_schedule.NewTaskWiz(1));
     if (!task)
         return;
-    if (m_schedule.ShowScheduleTaskDlg(task.get()) != 1) {
-        m_schedule.DeleteTask(static_cast<unsigned>(task->m_nId));
+    // The stored schedule gets a copy; the one in memory is read from it again below.
+    m_schedule.DeleteTask(static_cast<unsigned>(task->m_nId));
+    if (m_schedule.ShowScheduleTaskDlg(task.get()) != 1)
         return;
-    }
     tasksched::AddTaskToSchedule(task.get());
-    // The reload drops the manager's reference to the wizard's task, which goes with this scope.
     RefillSchedule(task->m_nId);
 }
 

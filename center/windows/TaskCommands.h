@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,8 @@ private:
     CSchedTree* m_schedTree;
     QTimer* m_poll;
     std::vector<std::string> m_log;
+    // The tasks the wizard made for the task list: nobody else releases them.
+    std::vector<std::unique_ptr<CAction>> m_ownedTasks;
     bool m_modified = false;
     std::string m_schedulePath;
     std::int64_t m_scheduleStamp = 0;
