@@ -622,6 +622,15 @@ private slots:
                  QStringLiteral("Do you want to delete all scheduled tasks and stop scheduler?"));
         QCOMPARE(frame.ListFilter()->rowCount(), 0);
         QCOMPARE(frame.Workspace()->ScheduleTree()->Items()->item(0)->text(), QStringLiteral("All"));
+        // Clearing stopped the scheduler; the bar's button starts and stops it again.
+        QTRY_VERIFY_WITH_TIMEOUT(misckit::IsSchedulerRunning() == 0, 10000);
+        QTRY_VERIFY(frame.MenuAction(Command::StartScheduler)->isEnabled());
+        QVERIFY(!frame.MenuAction(Command::StopScheduler)->isEnabled());
+        frame.RunCommand(Command::ToggleScheduler);
+        QTRY_VERIFY_WITH_TIMEOUT(misckit::IsSchedulerRunning() != 0, 10000);
+        QTRY_VERIFY(frame.MenuAction(Command::StopScheduler)->isEnabled());
+        frame.RunCommand(Command::ToggleScheduler);
+        QTRY_VERIFY_WITH_TIMEOUT(misckit::IsSchedulerRunning() == 0, 10000);
         center::TheCenter().m_taskList.Reset();
         StopKeepers();
         misckit::SetKeeperProgramForTesting("");
