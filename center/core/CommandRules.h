@@ -64,6 +64,7 @@ enum class Command {
     ClearTaskList,
     RunTask,
     ScheduledTaskProperties,
+    ToggleScheduler, // the schedule bar's button: starts a stopped scheduler, stops a running one
     HelpTopics,
     QuickStart,
     HomePage,

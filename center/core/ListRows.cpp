@@ -10,6 +10,7 @@
 #include "tasks/model/ActionEncryptFile.h"
 #include "tasks/model/ActionSendEmail.h"
 #include "tasks/model/FileAction.h"
+#include "tasks/model/Tables.h"
 #include "tasks/schedlink/TaskSched.h"
 #include "uikit/ShellInfo.h"
 
@@ -711,9 +712,14 @@ std::string CScheduleRows::ColumnTitle(int column) const {
 void CScheduleRows::Fill() {
     m_vRows.clear();
     for (const auto* list : {&m_schedule.m_lstDelete, &m_schedule.m_lstEncrypt, &m_schedule.m_lstSendMail})
-        for (const CAction* task : *list)
-            if (task)
+        for (const CAction* task : *list) {
+            if (!task)
+                continue;
+            const bool inFrame = task->m_nTimeFrame >= 0 && task->m_nTimeFrame < 7 &&
+                                 m_csFrame == timeframe[task->m_nTimeFrame];
+            if (m_csFrame.empty() || m_csFrame == "All" || inFrame)
                 m_vRows.push_back(task->m_nId);
+        }
 }
 
 std::string CScheduleRows::NextRunText(std::int32_t id) const {
@@ -836,7 +842,7 @@ std::unique_ptr<CListRows> MakeListRows(CCenterState& state, std::uint8_t kind, 
     case 5:
         return std::make_unique<CTaskFileRows>(state.m_taskList);
     case 6:
-        return std::make_unique<CScheduleRows>(state.m_schedule);
+        return std::make_unique<CScheduleRows>(state.m_schedule, folder);
     default:
         return nullptr;
     }

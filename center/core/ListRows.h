@@ -261,7 +261,10 @@ private:
 // with an attachment).
 class CScheduleRows : public CRowsOf<std::int32_t> {
 public:
-    explicit CScheduleRows(CTaskManager& schedule) : m_schedule(schedule) {}
+    // `frame`: only the tasks of that time frame (a name of the `timeframe` table); empty or
+    // "All": every task.
+    explicit CScheduleRows(CTaskManager& schedule, std::string frame = {})
+        : m_schedule(schedule), m_csFrame(std::move(frame)) {}
     std::uint8_t Kind() const override { return 6; }
     int ColumnCount() const override { return 6; }
     std::string ColumnTitle(int column) const override;
@@ -282,9 +285,11 @@ protected:
 private:
     std::string NextRunText(std::int32_t id) const;
     CTaskManager& m_schedule;
+    std::string m_csFrame;
 };
 
-// The rows of a navigation kind over the program's state; `folder` is kind 4's folder. Null for
+// The rows of a navigation kind over the program's state; `folder` is kind 4's folder or kind 6's
+// time frame. Null for
 // a kind outside 0 to 6.
 std::unique_ptr<CListRows> MakeListRows(CCenterState& state, std::uint8_t kind,
                                         const std::string& folder = {});

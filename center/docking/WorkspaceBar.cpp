@@ -20,8 +20,8 @@ CWorkspaceBar::CWorkspaceBar(QWidget* parent) : QDockWidget(tr("Workspace"), par
     m_tabs->setDocumentMode(true);
     m_files = new CFileTree(m_tabs);
     m_keys = new CKeysTree(m_tabs);
-    m_tasks = new CTaskTree(kNavTaskList, m_tabs);
-    m_schedule = new CTaskTree(kNavSchedule, m_tabs);
+    m_tasks = new CTaskTree(m_tabs);
+    m_schedule = new CSchedTree(m_tabs);
     m_tabs->addTab(m_files, tr("Files"));
     m_tabs->addTab(m_keys, tr("Keys"));
     m_tabs->addTab(m_tasks, tr("Tasks"));

@@ -10,6 +10,7 @@ namespace center {
 
 class CFileTree;
 class CKeysTree;
+class CSchedTree;
 class CTaskTree;
 
 // The docked "Workspace" bar: movable, floatable, with the tabs "Files", "Keys", "Tasks" and
@@ -26,7 +27,7 @@ public:
     CFileTree* FileTree() const { return m_files; }
     CKeysTree* KeysTree() const { return m_keys; }
     CTaskTree* TaskTree() const { return m_tasks; }
-    CTaskTree* ScheduleTree() const { return m_schedule; }
+    CSchedTree* ScheduleTree() const { return m_schedule; }
 
 signals:
     void tabChanged(int tab);
@@ -36,7 +37,7 @@ private:
     CFileTree* m_files;
     CKeysTree* m_keys;
     CTaskTree* m_tasks;
-    CTaskTree* m_schedule;
+    CSchedTree* m_schedule;
 };
 
 // A dialog bar: one row of flat 24-pixel icon buttons, each with its command's status text as

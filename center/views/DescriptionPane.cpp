@@ -20,7 +20,7 @@ namespace center {
 CKeyManDesc::CKeyManDesc(QWidget* parent)
     : QTreeView(parent), m_entries(new shellkit::CArchiveEntryModel(this)),
       m_sorted(new QSortFilterProxyModel(this)), m_log(new QStandardItemModel(this)),
-      m_nothing(new QStandardItemModel(this)) {
+      m_nothing(new QStandardItemModel(this)), m_props(new QStandardItemModel(this)) {
     setObjectName(QStringLiteral("DescriptionPane"));
     setAccessibleName(tr("Description"));
     m_sorted->setSourceModel(m_entries);
@@ -55,6 +55,11 @@ void CKeyManDesc::UseEntries() {
 }
 
 void CKeyManDesc::SaveColumns() const {
+    if (m_layout == Layout::Properties) {
+        if (header()->count() == 2)
+            SaveColumnWidths(DescriptionColumns(kNavSchedule).valueName, {columnWidth(0), columnWidth(1)});
+        return;
+    }
     if (m_layout != Layout::Entries && m_layout != Layout::KeyFileUsers)
         return;
     const ColumnSet& set = DescriptionColumns(m_layout == Layout::Entries ? kNavAllFiles : kNavSecretKeys);
@@ -201,6 +206,36 @@ void CKeyManDesc::ShowLog(const std::vector<std::string>& lines) {
     header()->hide();
     setColumnWidth(0, 800);
     scrollToBottom();
+}
+
+void CKeyManDesc::AddLogLine(const std::string& line) {
+    if (m_layout != Layout::Log)
+        ShowLog({});
+    m_log->appendRow(new QStandardItem(QString::fromStdString(line)));
+    scrollToBottom();
+}
+
+void CKeyManDesc::ShowProperties(const std::vector<std::pair<std::string, std::string>>& rows) {
+    const bool wasShown = m_layout == Layout::Properties;
+    if (!wasShown)
+        SaveColumns();
+    std::vector<int> widths;
+    if (wasShown && header()->count() == 2)
+        widths = {columnWidth(0), columnWidth(1)};
+    m_props->clear();
+    m_props->setHorizontalHeaderLabels({tr("Property"), tr("Value")});
+    for (const auto& [name, value] : rows)
+        m_props->appendRow({new QStandardItem(QString::fromStdString(name)),
+                            new QStandardItem(QString::fromStdString(value))});
+    m_layout = Layout::Properties;
+    setModel(m_props);
+    header()->show();
+    if (widths.empty()) {
+        const ColumnSet& set = DescriptionColumns(kNavSchedule);
+        widths = ReadColumnWidths(set.valueName, set.columns);
+    }
+    for (std::size_t c = 0; c < widths.size() && c < 2; ++c)
+        setColumnWidth(static_cast<int>(c), widths[c]);
 }
 
 std::vector<std::string> CKeyManDesc::SelectedEntries() const {

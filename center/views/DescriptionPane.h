@@ -6,6 +6,7 @@
 #include <QTreeView>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class QSortFilterProxyModel;
@@ -44,6 +45,10 @@ public:
     // The archive shown was renamed (a single encrypted file that became an archive): the same
     // listing, under its new path.
     void ArchiveMoved(const std::string& path) { m_archive = path; }
+    // Adds one line to the log shown and scrolls it into view.
+    void AddLogLine(const std::string& line);
+    // "Property" and "Value" rows: a scheduled task, widths under "DescSchedCols".
+    void ShowProperties(const std::vector<std::pair<std::string, std::string>>& rows);
 
     const std::string& Archive() const { return m_archive; }
     // The password, or the key file path when KeyIsFile().
@@ -68,7 +73,7 @@ private:
     void UseEntries();
     void UseKeyFileUsers(QAbstractItemModel* files);
 
-    enum class Layout { Entries, KeyFileUsers, Nothing, Log };
+    enum class Layout { Entries, KeyFileUsers, Nothing, Log, Properties };
     Layout m_layout = Layout::Entries;
     NavKind m_kind = kNavAllFiles;
 
@@ -80,6 +85,7 @@ private:
     QSortFilterProxyModel* m_sorted;
     QStandardItemModel* m_log;
     QStandardItemModel* m_nothing; // no rows: public and private keys, or a key file's headers
+    QStandardItemModel* m_props;
 };
 
 } // namespace center

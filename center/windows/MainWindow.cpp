@@ -152,7 +152,7 @@ const std::vector<BarButton>& BarOf(int set) {
         {Command::PerformSelectedTask, IconId::PerformTask, "Perform the selected task"},
         {Command::PerformTasks, IconId::PerformTasks, "Perform tasks"}};
     static const std::vector<BarButton> scheduleBar{
-        {Command::StartScheduler, IconId::StartScheduler, "Starts or stops task scheduler"},
+        {Command::ToggleScheduler, IconId::StartScheduler, "Starts or stops task scheduler"},
         {Command::CreateScheduledTask, IconId::NewTask, "Create new task"},
         {Command::ClearTaskList, IconId::ClearList, "Delete all tasks"},
         {Command::DeleteScheduledTask, IconId::Delete, "Delete task"},
@@ -442,6 +442,7 @@ bool CMainFrame::HasBuiltIn(Command command) const {
     case Command::ClearTaskList:
     case Command::RunTask:
     case Command::ScheduledTaskProperties:
+    case Command::ToggleScheduler:
         return false;
     default:
         return true;
@@ -461,6 +462,8 @@ center::CommandState CMainFrame::State() const {
     s.descriptionHasSelection = m_desc->HasSelection();
     s.listRows = m_filter->rowCount();
     m_store->AddTaskFacts(s);
+    if (m_taskFacts)
+        m_taskFacts(s);
     return s;
 }
 

@@ -45,6 +45,8 @@ public:
     // Commands that other parts of the program carry out (the key server, the task lists and the
     // schedule) are enabled once they have a handler.
     void SetCommandHandler(center::Command command, std::function<void()> handler);
+    // Adds the facts of the task views (their selection, the scheduler) to State().
+    void SetTaskFacts(std::function<void(center::CommandState&)> facts) { m_taskFacts = std::move(facts); }
     // The action of `command` in the menus shown now; null when those menus do not hold it.
     QAction* MenuAction(center::Command command) const;
     QList<QMenu*> Menus() const;
@@ -120,6 +122,7 @@ private:
     int m_set = -1;
     std::vector<Entry> m_actions;
     std::map<center::Command, std::function<void()>> m_handlers;
+    std::function<void(center::CommandState&)> m_taskFacts;
     std::vector<std::vector<QMenu*>> m_menus; // per menu set
     QMenu* m_help = nullptr;
     center::CWorkspaceBar* m_workspace;

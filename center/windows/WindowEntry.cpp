@@ -6,6 +6,8 @@
 #include "center/windows/KeyServerMenu.h"
 #include "center/windows/MainWindow.h"
 #include "center/windows/ShellActions.h"
+#include "center/windows/TaskCommands.h"
+#include "tasks/dialogs/TaskWindowsQt.h"
 #include "uikit/qt/QtBackend.h"
 
 #include "wizkit/QuickStart.h"
@@ -38,8 +40,16 @@ extern "C" int qm_center_window_main(int argc, char** argv) {
     // Shows the window where it was left, scans the locations under the scanning window and
     // fills the views.
     frame.StartUp();
+    // The task list and the schedule, with the task dialogs and run windows over the window.
+    jobkit::QtTaskWindows taskWindows;
+    jobkit::SetTaskWindows(&taskWindows);
+    center::CTaskCommands tasks(frame, center::TheCenter().m_taskList, center::TheCenter().m_schedule);
+    if (!command.paths.empty())
+        tasks.OpenAtStart(command.paths.front());
     // A new user meets the quick start once, over the main window.
     if (wizkit::QuickStartPending())
         QTimer::singleShot(0, &frame, [&frame] { wizkit::ShowQuickStart(&frame); });
-    return app.exec();
+    const int status = app.exec();
+    jobkit::SetTaskWindows(nullptr);
+    return status;
 }

@@ -214,12 +214,12 @@ int CTaskManager::SaveSchedule(int noPrompt) {
     return WriteTo(m_sFilePath);
 }
 
-void CTaskManager::SaveScheduleAs() {
+int CTaskManager::SaveScheduleAs() {
     const auto chosen = AskScheduleName();
     if (!chosen)
-        return;
+        return 0;
     m_sFilePath = *chosen;
-    WriteTo(m_sFilePath);
+    return WriteTo(m_sFilePath);
 }
 
 int CTaskManager::OpenSchedule() {

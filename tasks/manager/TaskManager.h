@@ -86,7 +86,8 @@ public:
 
     int LoadSchedule(const std::string& path);
     int SaveSchedule(int noPrompt);
-    void SaveScheduleAs();
+    // 1 when the list was written under the chosen name.
+    int SaveScheduleAs();
     int OpenSchedule();
     CAction* NewTaskWiz(std::uint32_t value);
     int ShowCurrentItemDlg(CAction* task);
