@@ -10,6 +10,7 @@
 #include "center/views/NavigationTrees.h"
 #include "center/windows/CenterStore.h"
 #include "center/windows/MainWindow.h"
+#include "center/windows/ScanWindow.h"
 #include "corecrypt/Archive.h"
 #include "corecrypt/KeyRing.h"
 #include "corecrypt/Primitives.h"
@@ -23,6 +24,8 @@
 #include <QLabel>
 #include <QTabWidget>
 #include <QTreeView>
+
+#include <cstdio>
 
 using storetest::Header;
 using storetest::Id;
@@ -52,6 +55,22 @@ void ActivateRow(CMainFrame& frame, int row) {
     list->setCurrentIndex(index);
     QTest::keyClick(list, Qt::Key_Return);
 }
+
+// The program's store, counting its scans; it can also keep its records over a scan, as a store
+// does that still lists a file whose disk no longer has it.
+class CountingStore : public center::CCenterStore {
+public:
+    using center::CCenterStore::CCenterStore;
+    void Refresh(CDlgCancel& window) override {
+        ++scans;
+        if (keepRecords)
+            window.Report(0, 0, 0, 0);
+        else
+            center::CCenterStore::Refresh(window);
+    }
+    int scans = 0;
+    bool keepRecords = false;
+};
 
 } // namespace
 
@@ -175,6 +194,64 @@ private slots:
         // Back to the files: the archive columns return.
         frame.Workspace()->Tabs()->setCurrentIndex(0);
         QCOMPARE(frame.Description()->model()->columnCount(), 3);
+        QVERIFY(ui.messages().empty());
+        frame.close();
+    }
+
+    void aFileGoneFromAllFilesRescansOnceAndRefills() {
+        uikit::ScriptedBackend ui;
+        uikit::ScopedBackend scoped(ui);
+        const std::string dir = qmtest::MakeTempDir("gone");
+        const std::string files = dir + "/files/";
+        storetest::SetLocations({files});
+        storetest::SetKeyFolder(dir + "/keys/");
+        storetest::KeyFile(dir + "/keys/spare.qmk", Id("s"));
+        for (const char* name : {"a/one.qmp", "a/two.qmp", "b/three.qmp", "b/four.qmp"})
+            qmtest::WriteFile(files + name, Header(41, false, 5, {}, 90));
+
+        center::CCenterState state;
+        CountingStore store(state);
+        CMainFrame frame(&store);
+        QAbstractItemModelTester listTester(frame.ListFilter(),
+                                            QAbstractItemModelTester::FailureReportingMode::QtTest);
+        frame.StartUp();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QCOMPARE(store.scans, 1);
+        QCOMPARE(frame.ListFilter()->rowCount(), 4);
+
+        // Deleted behind the store's back: the painting notices, the scan follows by itself.
+        QVERIFY(std::remove((files + "a/two.qmp").c_str()) == 0);
+        frame.List()->viewport()->repaint();
+        QTRY_COMPARE(store.scans, 2);
+        QCOMPARE(Column(*frame.ListFilter(), 0), QStringList({"one.qmp", "four.qmp", "three.qmp"}));
+        QCOMPARE(frame.CountPane()->text(), QStringLiteral("3 files"));
+        QCOMPARE(frame.Workspace()->FileTree()->model()->index(1, 0).data().toString(),
+                 QStringLiteral("All Files (3)"));
+        for (int i = 0; i < 3; ++i) {
+            frame.List()->viewport()->repaint();
+            QTest::qWait(50);
+        }
+        QCOMPARE(store.scans, 2);
+
+        // A file the store keeps listing gets one scan, not one on every painting.
+        store.keepRecords = true;
+        QVERIFY(std::remove((files + "b/three.qmp").c_str()) == 0);
+        frame.List()->viewport()->repaint();
+        QTRY_COMPARE(store.scans, 3);
+        for (int i = 0; i < 5; ++i) {
+            frame.List()->viewport()->repaint();
+            QTest::qWait(50);
+        }
+        QCOMPARE(store.scans, 3);
+        QCOMPARE(Column(*frame.ListFilter(), 0), QStringList({"one.qmp", "four.qmp", ""}));
+
+        // One folder's list shows the gone file's empty name and scans nothing.
+        QVERIFY(frame.Workspace()->FileTree()->SelectFolder(QString::fromStdString(files + "b/")));
+        QCOMPARE(frame.Kind(), center::kNavFolderFiles);
+        frame.List()->viewport()->repaint();
+        QTest::qWait(100);
+        QCOMPARE(Column(*frame.ListFilter(), 0), QStringList({"four.qmp", ""}));
+        QCOMPARE(store.scans, 3);
         QVERIFY(ui.messages().empty());
         frame.close();
     }

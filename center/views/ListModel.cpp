@@ -8,6 +8,8 @@ CListRowsModel::CListRowsModel(std::unique_ptr<CListRows> rows, RowIconFn icon, 
                                const ColumnSet* columns)
     : QAbstractTableModel(parent), m_rows(std::move(rows)), m_icon(std::move(icon)),
       m_columns(columns ? *columns : ListColumns(static_cast<NavKind>(m_rows->Kind()))) {
+    if (m_rows->Kind() == 3)
+        m_allFiles = dynamic_cast<const CEncryptedFileRows*>(m_rows.get());
     m_rows->Fill();
 }
 
@@ -22,6 +24,7 @@ CListRowsModel::~CListRowsModel() = default;
 void CListRowsModel::Refill() {
     beginResetModel();
     m_rows->Fill();
+    m_bGoneTold = false;
     if (m_sortColumn >= 0)
         m_rows->Sort(m_sortColumn, m_sortOrder == Qt::AscendingOrder);
     endResetModel();
@@ -92,7 +95,13 @@ QVariant CListRowsModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
         return QString::fromStdString(m_rows->CellText(row, column));
     case Qt::DecorationRole:
-        if (column != 0 || !m_icon)
+        if (column != 0)
+            return {};
+        if (m_allFiles && !m_bGoneTold && m_allFiles->FileGone(row)) {
+            m_bGoneTold = true;
+            emit fileGone(QString::fromStdString(m_allFiles->RowPath(row)));
+        }
+        if (!m_icon)
             return {};
         return m_icon(m_rows->Kind(), m_rows->Icon(row));
     case Qt::TextAlignmentRole:

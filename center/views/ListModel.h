@@ -44,12 +44,20 @@ public:
     // A sort asked of the model (not a header click): that column, that direction.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
+signals:
+    // All files: a row shown has lost its file, so the store needs scanning again. Told at most
+    // once per fill, from the view's question for the row's icon; listeners must act later (a
+    // queued call), never inside the painting that asked.
+    void fileGone(const QString& path) const;
+
 private:
     void SortRows(int column, bool ascending, bool byClick);
     QVariant Alignment(int column) const;
 
     std::unique_ptr<CListRows> m_rows;
     RowIconFn m_icon;
+    const CEncryptedFileRows* m_allFiles = nullptr; // kind 3 only
+    mutable bool m_bGoneTold = false;
     const ColumnSet& m_columns;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;

@@ -27,11 +27,14 @@
 #include "uikit/Ui.h"
 #include "wizkit/QuickStart.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <filesystem>
 
 using center::Command;
@@ -133,6 +136,26 @@ void CMainFrame::Refresh() {
     CDlgCancel scan([this](CDlgCancel& window) { m_store->Refresh(window); }, this);
     scan.exec();
     Rebuild();
+}
+
+void CMainFrame::FileGone(const QString& path) {
+    // Each gone file gets one rescan: when the store still lists it afterwards, another scan
+    // would find the same again, round and round.
+    if (!m_goneFiles.insert(path).second)
+        return;
+    const std::vector<std::string> files = m_store->EncryptedFiles();
+    if (std::find(files.begin(), files.end(), path.toStdString()) == files.end())
+        return; // a scan since the painting has already let it go
+    if (QApplication::activeModalWidget()) {
+        // Another window holds the user's attention: scan once it has closed.
+        m_goneFiles.erase(path);
+        QTimer::singleShot(250, this, [this, path] { FileGone(path); });
+        return;
+    }
+    Refresh();
+    const std::vector<std::string> after = m_store->EncryptedFiles();
+    if (std::find(after.begin(), after.end(), path.toStdString()) == after.end())
+        m_goneFiles.erase(path); // should it come back and go again, it gets its rescan again
 }
 
 void CMainFrame::Preferences(bool sessionKeyOnly) {

@@ -5,6 +5,7 @@
 #include "center/docking/WorkspaceBar.h"
 #include "center/views/DescriptionPane.h"
 #include "center/views/ListFilter.h"
+#include "center/views/ListModel.h"
 #include "center/views/ListRoles.h"
 #include "center/views/NavigationTrees.h"
 #include "center/windows/CenterStore.h"
@@ -510,7 +511,12 @@ void CMainFrame::SaveListColumns() const {
 }
 
 void CMainFrame::FillList() {
-    m_filter->setSourceModel(m_store->ListModel(m_kind, m_listFilter));
+    QAbstractItemModel* rows = m_store->ListModel(m_kind, m_listFilter);
+    m_filter->setSourceModel(rows);
+    // A gone file is noticed while the list paints: the scan that follows must wait until the
+    // painting is over.
+    if (auto* files = qobject_cast<center::CListRowsModel*>(rows))
+        connect(files, &center::CListRowsModel::fileGone, this, &CMainFrame::FileGone, Qt::QueuedConnection);
     m_list->header()->setSortIndicator(-1, Qt::AscendingOrder);
     const center::ColumnSet& set = center::ListColumns(m_kind);
     const std::vector<int> widths = center::ReadColumnWidths(set.valueName, set.columns);

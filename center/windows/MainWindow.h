@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 class QAction;
@@ -100,6 +101,7 @@ private:
     void StartMessenger();
     void Locations();
     void Refresh();
+    void FileGone(const QString& path);
     void Preferences(bool sessionKeyOnly);
     void DeleteSelected();
     void SelectOutputFolder();
@@ -118,6 +120,7 @@ private:
     center::ICenterStore* m_store;
     center::NavKind m_kind = center::kNavAllFiles;
     QString m_listFilter;
+    std::set<QString> m_goneFiles; // gone files that have had their rescan
     center::Pane m_focus = center::Pane::Tree;
     int m_set = -1;
     std::vector<Entry> m_actions;
