@@ -9,6 +9,7 @@
 #include "center/views/ListRoles.h"
 #include "center/views/NavigationTrees.h"
 #include "center/windows/CenterStore.h"
+#include "center/windows/Icons.h"
 #include "center/windows/ScanWindow.h"
 #include "corecrypt/Archive.h"
 #include "corecrypt/KeyRing.h"
@@ -24,10 +25,12 @@
 #include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSet>
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTabWidget>
@@ -147,6 +150,31 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { corecrypt::SetKdfCostForTesting(corecrypt::KdfCost{10, 8, 1}); }
+
+    // Without an icon theme our own pictures show: every one is bundled and draws something, and
+    // the commands that sit side by side on the bars do not share one.
+    void everyCommandHasItsOwnBundledPicture() {
+        using center::IconId;
+        for (int id = int(IconId::SecretKeys); id <= int(IconId::Help); ++id) {
+            const QString path = center::OwnIconPath(IconId(id));
+            const QImage image = QIcon(path).pixmap(24, 24).toImage();
+            QVERIFY2(!image.isNull(), qPrintable(path));
+            bool drawn = false;
+            for (int y = 0; y < image.height() && !drawn; ++y)
+                for (int x = 0; x < image.width() && !drawn; ++x)
+                    drawn = qAlpha(image.pixel(x, y)) > 0;
+            QVERIFY2(drawn, qPrintable(path));
+        }
+        const IconId distinct[] = {
+            IconId::Refresh,        IconId::Preferences,  IconId::Exit,          IconId::SaveTaskList,
+            IconId::TaskProperties, IconId::ScheduleTask, IconId::StopScheduler, IconId::ClearList,
+            IconId::Help,           IconId::FindKey,      IconId::ExportKey,     IconId::ImportKey,
+            IconId::PublishKey,     IconId::SyncKeys,     IconId::PerformTask,   IconId::Delete};
+        QSet<QString> seen;
+        for (IconId id : distinct)
+            seen.insert(center::OwnIconPath(id));
+        QCOMPARE(seen.size(), qsizetype(std::size(distinct)));
+    }
 
     void theWorkspaceBarSwapsMenusAndBars() {
         uikit::ScriptedBackend ui;

@@ -52,11 +52,11 @@ IconName NameOf(IconId id) {
     case IconId::Locations:
         return {"folder-saved-search", "folder"};
     case IconId::Refresh:
-        return {"view-refresh", "action"};
+        return {"view-refresh", "refresh"};
     case IconId::Preferences:
-        return {"preferences-system", "action"};
+        return {"preferences-system", "preferences"};
     case IconId::Exit:
-        return {"application-exit", "action"};
+        return {"application-exit", "exit"};
     case IconId::AddFiles:
         return {"list-add", "all-files"};
     case IconId::AddFolder:
@@ -80,15 +80,15 @@ IconName NameOf(IconId id) {
     case IconId::SessionKey:
         return {nullptr, "key-private"};
     case IconId::ExportKey:
-        return {"document-export", "key-public"};
+        return {"document-export", "export"};
     case IconId::ImportKey:
-        return {"document-import", "key-public"};
+        return {"document-import", "import"};
     case IconId::FindKey:
-        return {"edit-find", "key-public"};
+        return {"edit-find", "find"};
     case IconId::SyncKeys:
-        return {"view-refresh", "key-public"};
+        return {"view-refresh", "sync"};
     case IconId::PublishKey:
-        return {"document-send", "key-public"};
+        return {"document-send", "publish"};
     case IconId::RevokeKey:
         return {nullptr, "key-revoked"};
     case IconId::NewTaskList:
@@ -96,17 +96,17 @@ IconName NameOf(IconId id) {
     case IconId::OpenTaskList:
         return {"document-open", "folder"};
     case IconId::SaveTaskList:
-        return {"document-save", "action"};
+        return {"document-save", "save"};
     case IconId::NewTask:
         return {"list-add", "task-encrypt"};
     case IconId::TaskProperties:
-        return {"document-properties", "action"};
+        return {"document-properties", "properties"};
     case IconId::ScheduleTask:
-        return {"appointment-new", "action"};
+        return {"appointment-new", "schedule"};
     case IconId::ListFiles:
         return {"view-list-details", "all-files"};
     case IconId::ClearList:
-        return {"edit-clear", "task-delete"};
+        return {"edit-clear", "clear"};
     case IconId::PerformTask:
         return {"media-playback-start", "action"};
     case IconId::PerformTasks:
@@ -114,18 +114,22 @@ IconName NameOf(IconId id) {
     case IconId::StartScheduler:
         return {"media-playback-start", "action"};
     case IconId::StopScheduler:
-        return {"media-playback-stop", "task-delete"};
+        return {"media-playback-stop", "stop"};
     case IconId::Help:
-        return {"help-contents", "action"};
+        return {"help-contents", "help"};
     }
     return {nullptr, "action"};
 }
 
 } // namespace
 
+QString OwnIconPath(IconId id) {
+    return QStringLiteral(":/center/%1.svg").arg(QString::fromLatin1(NameOf(id).own));
+}
+
 QIcon CenterIcon(IconId id) {
     const IconName name = NameOf(id);
-    const QIcon own(QStringLiteral(":/center/%1.svg").arg(QString::fromLatin1(name.own)));
+    const QIcon own(OwnIconPath(id));
     return name.theme ? QIcon::fromTheme(QString::fromLatin1(name.theme), own) : own;
 }
 

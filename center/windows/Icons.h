@@ -62,6 +62,8 @@ enum class IconId {
 // The desktop theme's icon where the theme has one, our own picture otherwise. Key states, task
 // kinds and drives are always our own, so they look alike on every desktop.
 QIcon CenterIcon(IconId id);
+// Our own picture of `id`, the one shown when the desktop's theme has none.
+QString OwnIconPath(IconId id);
 
 struct RowIcon;
 // The icon of a list row: key states and task kinds by their image number, key files and
