@@ -7,22 +7,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <regex>
-#include <thread>
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
+bool WaitFor(const std::function<bool()>& condition) {
+    return qmtest::WaitFor(condition, 10000);
 }
 
 // The keeper this test started: its pid stands in the log's start line.
